@@ -1,0 +1,227 @@
+#include "request_engine.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "engine_clock.h"
+
+namespace core {
+namespace {
+
+// A copy of the caller's request, replayed at the start of every try.
+struct SaveArea {
+    uint8_t payload[kMaxPayload];
+    uint16_t length;
+};
+
+struct EngineState {
+    UartReceiveFun receive;
+    UartSendFrameFun send;
+    EngineSettings settings;
+    bool initialised;  // false until the first ModbusInit
+    char sendText[kFrameTextSize];
+    char receiveText[kFrameTextSize];
+    uint8_t scratch[kFrameTextSize];  // byte mode hands this to the callback
+    uint16_t receivePosition;
+    bool frameComplete;
+    // Characters of the receive text that belong to the frame just received;
+    // the parser never reads beyond them, so stale characters left by an
+    // earlier, longer frame can never complete a short one.
+    uint16_t receivedLength;
+    SaveArea readSave;
+    SaveArea writeSave;
+};
+
+// Zero at load: null callbacks, settings 0 (block mode, no retries).
+constinit EngineState engine{};
+
+// The try counter is 16 bits wide; larger settings would never end.
+constexpr int32_t kMaxRetries = 0xFFFF;
+
+// The outcome of one try: its code, and whether the request ends with it
+// even though tries remain.
+struct TryResult {
+    uint8_t code;
+    bool final;
+};
+
+constexpr TryResult Failed(uint8_t code) { return {code, false}; }
+
+// The filelink build ends at once on answers that a retry cannot change.
+constexpr TryResult FailedForGood(uint8_t code) { return {code, kFilelinkBuild}; }
+
+uint16_t BuildFrame(uint8_t address, uint8_t function, uint16_t length, const uint8_t *payload) {
+    char *text = engine.sendText;
+    uint16_t position = 0;
+    text[position++] = ':';
+    PutHexByte(address, text, &position);
+    PutHexByte(function, text, &position);
+    PutHexByte(static_cast<uint8_t>(length >> 8), text, &position);
+    PutHexByte(static_cast<uint8_t>(length & 0xFF), text, &position);
+    for (uint16_t i = 0; i < length; ++i) PutHexByte(payload[i], text, &position);
+    const uint8_t checksum = FrameChecksum(text + 1, static_cast<uint8_t>((position - 1) % 256));
+    PutHexByte(checksum, text, &position);
+    text[position++] = '\r';
+    text[position++] = '\n';
+    return position;
+}
+
+bool Received(size_t end) { return end <= engine.receivedLength; }
+
+TryResult CheckNormalAnswer(uint16_t position, uint16_t *length, uint8_t *buffer) {
+    const char *text = engine.receiveText;
+    if (!Received(position + 4u)) return Failed(kResultChecksum);
+    uint8_t high = 0;
+    uint8_t low = 0;
+    GetHexByte(&high, text, &position);
+    GetHexByte(&low, text, &position);
+    const uint16_t answerLength = static_cast<uint16_t>(high * 256 + low);
+    if (answerLength > kMaxPayload) return Failed(kResultLengthTooBig);
+
+    *length = answerLength;
+    for (uint16_t i = 0; i < answerLength; ++i) {
+        if (!Received(position + 2u)) return Failed(kResultChecksum);
+        GetHexByte(&buffer[i], text, &position);
+    }
+    if (!Received(position + 2u)) return Failed(kResultChecksum);
+    const uint8_t expected = FrameChecksum(text + 1, static_cast<uint8_t>((position - 1) % 256));
+    uint8_t checksum = 0;
+    GetHexByte(&checksum, text, &position);
+    if (checksum != expected) return Failed(kResultChecksum);
+    if (!Received(position + 1u) || text[position] != '\r') return Failed(kResultNoCr);
+    if (!Received(position + 2u) || text[position + 1] != '\n') return Failed(kResultNoLf);
+    return {kResultOk, true};
+}
+
+TryResult CheckExceptionAnswer() {
+    const char *text = engine.receiveText;
+    if (!Received(9)) return Failed(kResultExceptionChecksum);
+    uint16_t position = 5;
+    uint8_t exceptionCode = 0;
+    GetHexByte(&exceptionCode, text, &position);
+    uint8_t checksum = 0;
+    GetHexByte(&checksum, text, &position);
+    if (checksum != FrameChecksum(text + 1, 6)) return Failed(kResultExceptionChecksum);
+    if (!Received(10) || text[9] != '\r') return Failed(kResultExceptionNoCr);
+    if (!Received(11) || text[10] != '\n') return Failed(kResultExceptionNoLf);
+    // Code 0 would read as success while the buffer still holds the request:
+    // such an answer is as unusable as an unknown function code.
+    if (exceptionCode == kResultOk) return FailedForGood(kResultBadFunction);
+    return FailedForGood(exceptionCode);
+}
+
+TryResult CheckAnswer(uint8_t address, uint8_t function, uint16_t *length, uint8_t *buffer) {
+    const char *text = engine.receiveText;
+    if (!Received(1) || text[0] != ':') return Failed(kResultBadStart);
+    uint16_t position = 1;
+    uint8_t answerAddress = 0;
+    uint8_t answerFunction = 0;
+    if (!Received(3)) return Failed(kResultWrongAddress);
+    GetHexByte(&answerAddress, text, &position);
+    if (answerAddress != address) return Failed(kResultWrongAddress);
+    if (!Received(5)) return FailedForGood(kResultBadFunction);
+    GetHexByte(&answerFunction, text, &position);
+    if (answerFunction == function) return CheckNormalAnswer(position, length, buffer);
+    if (answerFunction == (function | 0x80)) return CheckExceptionAnswer();
+    return FailedForGood(kResultBadFunction);
+}
+
+uint8_t Request(uint8_t function, SaveArea &save, uint8_t address, uint16_t *length, uint8_t *buffer) {
+    if (*length > kMaxPayload) return kResultRequestTooLong;
+    if (engine.receive == nullptr || engine.send == nullptr) return kResultNoAnswer;
+
+    std::memcpy(save.payload, buffer, *length);
+    save.length = *length;
+    for (uint16_t tries = 0;; ++tries) {
+        std::memcpy(buffer, save.payload, save.length);
+        *length = save.length;
+        BuildFrame(address, function, save.length, save.payload);
+        engine.send(engine.sendText);
+
+        const TryResult result =
+            ReceiveFrame() ? CheckAnswer(address, function, length, buffer) : Failed(kResultNoAnswer);
+        if (result.code == kResultOk || result.final) return result.code;
+        if (static_cast<int32_t>(tries) >= std::min(engine.settings.retries, kMaxRetries)) return result.code;
+    }
+}
+
+void ReceiveBytes() {
+    const int32_t timeout = engine.settings.timeout;
+    const uint32_t start = EngineTickMs();
+    int64_t waited = 0;  // elapsed ms, or empty polls in the filelink build
+    int32_t unusedCount = 0;
+    while (!engine.frameComplete && waited < timeout) {
+        const uint8_t b = engine.receive(engine.scratch, &unusedCount);
+        if (b == ':') engine.receivePosition = 0;
+        if (engine.receivePosition >= kFrameTextSize) engine.receivePosition = 0;
+        if (b == '\n') engine.frameComplete = true;
+        if (b == 0xFF) {
+            if constexpr (kFilelinkBuild) {
+                ++waited;
+                EngineSleepMs(1);
+            } else {
+                waited = static_cast<uint32_t>(EngineTickMs() - start);
+            }
+        } else {
+            engine.receiveText[engine.receivePosition++] = static_cast<char>(b);
+        }
+    }
+    engine.receivedLength = engine.frameComplete ? engine.receivePosition : 0;
+}
+
+void ReceiveBlock() {
+    std::memset(engine.receiveText, 0, sizeof engine.receiveText);
+    int32_t count = 0;
+    const uint8_t got = engine.receive(reinterpret_cast<uint8_t *>(engine.receiveText), &count);
+    if (got == 0xFF) {
+        EngineSleepMs(1);
+        return;
+    }
+    const char *text = engine.receiveText;
+    engine.frameComplete = count >= 3 && static_cast<size_t>(count) <= kFrameTextSize && text[0] == ':' &&
+                           text[count - 2] == '\r' && text[count - 1] == '\n';
+    if (engine.frameComplete) {
+        engine.receivedLength = static_cast<uint16_t>(count);
+    } else if constexpr (kFilelinkBuild) {
+        EngineSleepMs(1);
+    }
+}
+
+}  // namespace
+
+void SetUartReceiveFun(UartReceiveFun receive) { engine.receive = receive; }
+
+void SetUartSendFrameFun(UartSendFrameFun send) { engine.send = send; }
+
+void ModbusInit(uint8_t address, int32_t timeout, int32_t retries) {
+    engine.settings = {address, timeout, retries};
+    if (!engine.initialised) {
+        engine.initialised = true;
+        engine.receive = nullptr;
+        engine.send = nullptr;
+    }
+}
+
+const EngineSettings &CurrentEngineSettings() { return engine.settings; }
+
+uint8_t ModbusReadFileReq(uint8_t address, uint16_t *length, uint8_t *buffer) {
+    return Request(kReadFunction, engine.readSave, address, length, buffer);
+}
+
+uint8_t ModbusWriteFileReq(uint8_t address, uint16_t *length, uint8_t *buffer) {
+    return Request(kWriteFunction, engine.writeSave, address, length, buffer);
+}
+
+bool ReceiveFrame() {
+    engine.receivePosition = 0;
+    engine.frameComplete = false;
+    engine.receivedLength = 0;
+    if (engine.settings.timeout >= 1) {
+        ReceiveBytes();
+    } else {
+        ReceiveBlock();
+    }
+    return engine.frameComplete;
+}
+
+}  // namespace core
