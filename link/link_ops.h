@@ -1,0 +1,37 @@
+// The two link operations the engine calls, serving both links: at every
+// call they look at LinkKind (0 serial, 1 UDP; anything else: nothing sent,
+// nothing received).
+#pragma once
+
+#include <cstdint>
+
+#include "uart_callbacks.h"
+
+namespace dnclink {
+
+inline constexpr uint8_t kLinkSerial = 0;
+inline constexpr uint8_t kLinkUdp = 1;
+
+// Set by the window; read by both link operations at every call.
+extern uint8_t LinkKind;
+
+// Serial: the next received byte, or 255 after waiting up to 1 ms for one
+// and running the idle hook. The engine runs in byte mode for this link.
+// UDP: one whole datagram into buffer[0..] with *count set, 0; or 255 when
+// none arrived within 100 ms. The engine runs in block mode for this link.
+uint8_t UART_CALLBACK_CONV LinkReceive(uint8_t *buffer, int32_t *count);
+
+// Sends the frame text up to and including its first LF. Input that is
+// already waiting is discarded first, so a late answer to an earlier try can
+// never be taken for the answer to this frame.
+void UART_CALLBACK_CONV LinkSendFrame(const char *text);
+
+// Run by the serial receive while it waits (the window processes its
+// messages there). Null: nothing is run.
+void SetLinkIdleHook(void (*hook)());
+
+// Receives the lines "网络数据发送错误:..." and "网络数据接收错误:..." (UTF-8)
+// that the window appends to its memo. Null: the lines are dropped.
+void SetLinkMemoHook(void (*hook)(const char *utf8Line));
+
+}  // namespace dnclink

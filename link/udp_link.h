@@ -1,0 +1,37 @@
+// The UDP link: one datagram socket for the whole program, one frame per
+// datagram, answers taken from whoever sends them (the destination follows
+// the sender of each received datagram).
+#pragma once
+
+#include <netinet/in.h>
+
+#include <cstdint>
+
+namespace dnclink {
+
+// The controller's port.
+inline constexpr uint16_t UdpPort = 2232;
+// One received datagram; 2048 bytes or more are dropped.
+inline constexpr int kUdpReceiveBufferSize = 4500;
+inline constexpr int kUdpMaxDatagram = 2047;
+inline constexpr int kUdpReceiveTimeoutMs = 100;
+
+// Where frames go: family IPv4, port and address in network byte order.
+extern sockaddr_in UdpDestination;
+
+// Creates a fresh socket in place of (and closing) the earlier one and sets
+// the destination to the address text and UdpPort. 0 on success, -1 when the
+// socket could not be created. The text is not validated.
+int32_t UdpPrepare(const char *ip);
+
+// Replaces the destination's address; family and port stay.
+void UdpSetDestination(const char *ip);
+
+// Replaces the destination's port (host byte order). The controller listens
+// on UdpPort; tests and the demo mode run a simulator on a free port.
+void UdpSetDestinationPort(uint16_t port);
+
+// The link's socket, -1 before the first UdpPrepare.
+int UdpSocket();
+
+}  // namespace dnclink

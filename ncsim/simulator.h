@@ -1,0 +1,97 @@
+// A simulated NC controller: it answers the program's frames from the
+// controller's side and serves a folder of this computer as its storage.
+// It runs on its own thread, over UDP, a fresh pseudo-terminal or a serial
+// device, in the ncsim program as well as inside tests and the demo mode.
+//
+// Exception codes it answers with (the program's result texts name them):
+//   0x01 Invalid Function Code   function code other than 0x24/0x25
+//   0x03 Invalid Data            malformed request, unknown command, a path
+//                                that leaves the root or uses a link, a name
+//                                that does not fit a listing entry (8.3),
+//                                a block number out of sequence
+//   0x04 Execute Operation Error the operation failed on the storage (file
+//                                where a directory is expected, directory not
+//                                empty, directory exists, write failed)
+//   0x06 Device Busy Cannot Operation
+//                                file service refused while a DNC run is on
+//   0x08 File Data Verify Error  upload blocks that disagree with the
+//                                announced size (the upload is discarded)
+//   0xE2 Open File Error         the named file or directory does not exist
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+namespace ncsim {
+
+struct Options {
+    // Folder served as the storage. Empty: a fresh copy of the sample tree in
+    // a temporary folder, removed when the simulator is destroyed.
+    std::string root;
+    // Device IDs answered; frames to other addresses get no answer.
+    std::vector<uint8_t> ids{1};
+    // DNC machining rate in bytes per second; 0 machines instantly.
+    uint32_t dncRate = 0;
+    // Fault injection.
+    double dropProbability = 0;     // a request is ignored (no answer)
+    double corruptProbability = 0;  // one checked character of the answer is damaged
+    uint32_t delayMs = 0;           // wait before each answer
+    uint32_t busyPerBlock = 0;      // busy answers before each DNC block is taken
+    int32_t abnormalAtBlock = 0;    // DNC block that reports abnormalCode (0: never)
+    int32_t abnormalCode = 0;
+    uint32_t seed = 1;
+    // Receives the bytes a DNC run streamed (truncated at each run's start).
+    std::string captureFile;
+    // One line per request on stderr.
+    bool verbose = false;
+};
+
+// Counters for tests; read while running or after Stop().
+struct Stats {
+    uint64_t framesReceived;   // complete frames, any address
+    uint64_t framesAnswered;   // normal and exception answers sent
+    uint64_t framesIgnored;    // other addresses, bad checksum, dropped
+    uint64_t dncBytesTaken;    // program bytes the DNC run accepted
+};
+
+class Simulator {
+public:
+    explicit Simulator(Options options = {});
+    ~Simulator();  // stops
+    Simulator(const Simulator &) = delete;
+    Simulator &operator=(const Simulator &) = delete;
+
+    // UDP on host:port; port 0 picks a free one (see UdpPort()).
+    bool StartUdp(const std::string &host = "127.0.0.1", uint16_t port = 0);
+    uint16_t UdpPort() const;
+
+    // A fresh pseudo-terminal in raw mode; PtyPath() is its slave device.
+    bool StartPty();
+    const std::string &PtyPath() const;
+
+    // A real serial device at the given rate in bits per second.
+    bool StartSerial(const std::string &device, uint32_t baud);
+
+    // Ends the thread and closes everything it opened. Idempotent.
+    void Stop();
+    bool Running() const;
+
+    // The folder being served.
+    const std::string &Root() const;
+    // Why the last Start failed.
+    const std::string &LastError() const;
+    Stats CurrentStats() const;
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// Writes the built-in sample tree into an existing folder: QVT\QVTROM.BIN,
+// a PRG folder with NC programs (O0001.CNC carries a GBK comment), an empty
+// DATA folder. False (with errno set) when a file cannot be written.
+bool WriteSampleTree(const std::string &folder);
+
+}  // namespace ncsim
