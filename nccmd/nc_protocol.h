@@ -74,4 +74,19 @@ inline constexpr size_t kAbnormalCodeOffset = 8;  // signed 32-bit, little-endia
 inline constexpr size_t kBlockTakenOffset = 15;   // non-zero: next block may follow
 inline constexpr size_t kStateRecordMinSize = 16;
 
+// Caller-side buffers. A block buffer holds one block and a terminating zero,
+// so a block of text can be used as a string. A listing buffer holds 1024
+// entries. State and DNC buffers hold a whole answer's data: the controller
+// decides the state record's length, and a DNC buffer also carries the
+// block being sent.
+inline constexpr size_t kBlockBufferSize = kBlockSize + 1;
+inline constexpr size_t kListingBufferSize = 1024 * kListingEntrySize;
+inline constexpr size_t kStateBufferSize = kCommandPayloadSize;
+inline constexpr size_t kDncBufferSize = kCommandPayloadSize;
+
+// The longest text that fits behind each request header.
+inline constexpr size_t kMaxTextRequestText = kCommandPayloadSize - kBlockHeaderSize;           // 1020
+inline constexpr size_t kMaxAnnouncementText = kCommandPayloadSize - kAnnouncementHeaderSize;  // 1012
+inline constexpr size_t kMaxBlockData = kCommandPayloadSize - kBlockHeaderSize;                // 1020
+
 }  // namespace nccmd

@@ -1,0 +1,203 @@
+#include "nc_commands.h"
+
+#include <algorithm>
+#include <cstring>
+
+#include "request_engine.h"
+
+namespace nccmd {
+
+uint8_t CommandPayload[kCommandPayloadSize];
+
+namespace {
+
+// Text requests, announcements and data blocks start from a cleared area,
+// so an answer shorter than the fields read from it yields zeros there
+// rather than bytes of some earlier request.
+constexpr size_t kClearedArea = 520;
+
+void ClearPayloadHead() { std::memset(CommandPayload, 0, kClearedArea); }
+
+using Request = uint8_t (*)(uint8_t, uint16_t *, uint8_t *);
+
+// Sends `length` bytes of CommandPayload; on success *answerLength holds the
+// answer's payload length.
+uint8_t Send(Request request, uint8_t address, uint16_t length, uint16_t *answerLength) {
+    *answerLength = length;
+    return request(address, answerLength, CommandPayload);
+}
+
+uint8_t SendTextRequest(uint8_t address, std::string_view text, uint16_t *answerLength) {
+    if (text.size() > kMaxTextRequestText) return kResultTextTooLong;
+    ClearPayloadHead();
+    uint16_t position = 0;
+    PutBigEndian(CommandPayload, 0, 4, &position);
+    std::memcpy(CommandPayload + position, text.data(), text.size());
+    return Send(core::ModbusReadFileReq, address, static_cast<uint16_t>(position + text.size()), answerLength);
+}
+
+uint8_t SendBlockRequest(uint8_t address, uint32_t blockNumber, uint16_t *answerLength) {
+    uint16_t position = 0;
+    PutBigEndian(CommandPayload, blockNumber, 4, &position);
+    return Send(core::ModbusReadFileReq, address, position, answerLength);
+}
+
+uint8_t SendAnnouncement(uint8_t address, int32_t size, std::string_view text) {
+    if (text.size() > kMaxAnnouncementText) return kResultTextTooLong;
+    ClearPayloadHead();
+    uint16_t position = 0;
+    PutBigEndian(CommandPayload, 0, 4, &position);
+    PutBigEndian(CommandPayload, static_cast<uint32_t>(BlockCount(size)), 4, &position);
+    PutBigEndian(CommandPayload, static_cast<uint32_t>(size), 4, &position);
+    std::memcpy(CommandPayload + position, text.data(), text.size());
+    uint16_t answerLength = 0;
+    return Send(core::ModbusWriteFileReq, address, static_cast<uint16_t>(position + text.size()), &answerLength);
+}
+
+uint8_t SendDataBlock(uint8_t address, int32_t blockNumber, int32_t dataLength, const uint8_t *data,
+                      uint16_t *answerLength) {
+    if (dataLength < 0 || static_cast<size_t>(dataLength) > kMaxBlockData) return kResultTextTooLong;
+    ClearPayloadHead();
+    uint16_t position = 0;
+    PutBigEndian(CommandPayload, static_cast<uint32_t>(blockNumber), 4, &position);
+    if (dataLength > 0) std::memmove(CommandPayload + position, data, static_cast<size_t>(dataLength));
+    return Send(core::ModbusWriteFileReq, address, static_cast<uint16_t>(position + dataLength), answerLength);
+}
+
+// The three numbers at the head of a first answer.
+struct FirstAnswer {
+    uint32_t number;
+    uint32_t blockCount;
+    uint32_t totalSize;
+};
+
+FirstAnswer ReadFirstAnswer() {
+    FirstAnswer answer{};
+    uint16_t position = 0;
+    GetBigEndian(CommandPayload, &answer.number, 4, &position);
+    GetBigEndian(CommandPayload, &answer.blockCount, 4, &position);
+    GetBigEndian(CommandPayload, &answer.totalSize, 4, &position);
+    return answer;
+}
+
+// Appends a block answer's data (offset 4 to its end) to `out` at *written,
+// dropping what does not fit in `capacity`.
+void AppendBlockData(uint16_t answerLength, uint8_t *out, size_t capacity, size_t *written) {
+    if (answerLength <= kBlockHeaderSize || *written >= capacity) return;
+    const size_t n = std::min<size_t>(answerLength - kBlockHeaderSize, capacity - *written);
+    std::memcpy(out + *written, CommandPayload + kBlockHeaderSize, n);
+    *written += n;
+}
+
+// A text request followed by blocks 1..N, their data appended to `out`.
+// The block count is signed, as the controller's numbers are everywhere.
+uint8_t FetchBlocks(uint8_t address, std::string_view text, uint8_t *out, size_t capacity, size_t *written,
+                    FirstAnswer *first) {
+    *written = 0;
+    uint16_t answerLength = 0;
+    if (const uint8_t code = SendTextRequest(address, text, &answerLength); code != 0) return code;
+    *first = ReadFirstAnswer();
+    const auto count = static_cast<int32_t>(first->blockCount);
+    for (int32_t k = 1; k <= count; ++k) {
+        if (const uint8_t code = SendBlockRequest(address, static_cast<uint32_t>(k), &answerLength); code != 0) {
+            return code;
+        }
+        AppendBlockData(answerLength, out, capacity, written);
+    }
+    return 0;
+}
+
+}  // namespace
+
+uint8_t NcListDir(uint8_t address, const char *text, uint32_t *total, uint8_t *listing, size_t capacity,
+                  size_t *received) {
+    *total = 0;
+    size_t written = 0;
+    FirstAnswer first{};
+    const uint8_t code = FetchBlocks(address, text, listing, capacity, &written, &first);
+    if (received != nullptr) *received = written;
+    if (code != 0) return code;
+    *total = first.totalSize;
+    return 0;
+}
+
+uint8_t NcReadFileBlock(uint8_t address, const char *fileName, uint8_t *block, int32_t *blockCount,
+                        int32_t *fileSize, int32_t *blockNumber, int32_t *length) {
+    uint16_t answerLength = 0;
+    if (*blockNumber < 0) return 0;
+    if (*blockNumber == 0) {
+        const std::string_view name = fileName;
+        *length = static_cast<int32_t>(kBlockHeaderSize + name.size());
+        if (const uint8_t code = SendTextRequest(address, name, &answerLength); code != 0) return code;
+        *length = answerLength;
+        const FirstAnswer first = ReadFirstAnswer();
+        *blockNumber = static_cast<int32_t>(first.number);
+        *blockCount = static_cast<int32_t>(first.blockCount);
+        *fileSize = static_cast<int32_t>(first.totalSize);
+        return 0;
+    }
+    *length = static_cast<int32_t>(kBlockHeaderSize);
+    if (const uint8_t code = SendBlockRequest(address, static_cast<uint32_t>(*blockNumber), &answerLength);
+        code != 0) {
+        return code;
+    }
+    *length = answerLength;
+    uint32_t number = 0;
+    uint16_t position = 0;
+    GetBigEndian(CommandPayload, &number, 4, &position);
+    *blockNumber = static_cast<int32_t>(number);
+    std::memset(block, 0, kBlockBufferSize);
+    size_t written = 0;
+    AppendBlockData(answerLength, block, kBlockSize, &written);
+    return 0;
+}
+
+uint8_t NcWriteFileBlock(uint8_t address, const char *fileName, int32_t fileSize, int32_t blockNumber,
+                         int32_t dataLength, const uint8_t *data) {
+    if (blockNumber < 0) return 0;
+    if (blockNumber == 0) return SendAnnouncement(address, fileSize, fileName);
+    uint16_t answerLength = 0;
+    return SendDataBlock(address, blockNumber, dataLength, data, &answerLength);
+}
+
+namespace {
+
+uint8_t TextCommand(uint8_t address, const char *text) {
+    uint16_t answerLength = 0;
+    return SendTextRequest(address, text, &answerLength);
+}
+
+}  // namespace
+
+uint8_t NcDeleteFile(uint8_t address, const char *text) { return TextCommand(address, text); }
+uint8_t NcCreateDir(uint8_t address, const char *text) { return TextCommand(address, text); }
+uint8_t NcDeleteDir(uint8_t address, const char *text) { return TextCommand(address, text); }
+
+uint8_t NcSearchId(uint8_t address) {
+    uint16_t answerLength = 0;
+    return SendTextRequest(address, kSearchIdWord, &answerLength);
+}
+
+uint8_t NcSystemInfoState(uint8_t address, uint8_t *state, size_t capacity, size_t *received) {
+    size_t written = 0;
+    FirstAnswer first{};
+    const uint8_t code = FetchBlocks(address, kSystemInfoStateWord, state, capacity, &written, &first);
+    if (received != nullptr) *received = written;
+    return code;
+}
+
+uint8_t NcNetDncRun(uint8_t address, int32_t size, int32_t blockNumber, int32_t *dataLength, uint8_t *data,
+                    size_t capacity) {
+    if (blockNumber < 0) return 0;
+    if (blockNumber == 0) return SendAnnouncement(address, size, kNetDncRunWord);
+    uint16_t answerLength = 0;
+    if (const uint8_t code = SendDataBlock(address, blockNumber, *dataLength, data, &answerLength); code != 0) {
+        return code;
+    }
+    size_t written = 0;
+    AppendBlockData(answerLength, data, capacity, &written);
+    *dataLength = static_cast<int32_t>(written);
+    return 0;
+}
+
+}  // namespace nccmd

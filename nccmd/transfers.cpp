@@ -1,0 +1,176 @@
+#include "transfers.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace nccmd {
+
+namespace {
+
+void Report(ProgressFn progress, uint64_t done, uint64_t total) {
+    if (progress) progress(done, total);
+}
+
+bool Asked(AbortTest test) { return test && test(); }
+
+// Bytes of block k (1-based) of a file of `size` bytes: 512, the last one
+// possibly shorter.
+size_t PieceLength(int32_t size, int32_t k) {
+    const int64_t start = int64_t(k - 1) * kBlockSize;
+    return static_cast<size_t>(std::min<int64_t>(kBlockSize, std::max<int64_t>(0, size - start)));
+}
+
+constexpr auto kAbortBlock = static_cast<int32_t>(AbortBlockNumber);
+
+}  // namespace
+
+TransferResult ReadRemoteFile(uint8_t address, const char *remotePath, BlockSink sink, ProgressFn progress,
+                              AbortTest abortRequested) {
+    TransferResult result;
+    uint8_t block[kBlockBufferSize];
+    int32_t blockCount = 0;
+    int32_t fileSize = 0;
+    int32_t number = 0;
+    int32_t length = 0;
+    result.code = NcReadFileBlock(address, remotePath, block, &blockCount, &fileSize, &number, &length);
+    if (result.code != 0) return result;
+    const uint64_t total = fileSize > 0 ? uint64_t(fileSize) : 0;
+    Report(progress, 0, total);
+
+    for (int32_t k = 1; k <= blockCount; ++k) {
+        // The controller learns of an abort from a block number beyond the
+        // announced count; a failing sink ends the read the same way.
+        if (Asked(abortRequested)) {
+            result.aborted = true;
+            k = kAbortBlock;
+        }
+        number = k;
+        result.code = NcReadFileBlock(address, remotePath, block, &blockCount, &fileSize, &number, &length);
+        if (result.code != 0 || k == kAbortBlock) return result;
+        const auto n = static_cast<size_t>(BlockDataLength(length));
+        if (!sink(block, n)) {
+            result.localFailure = true;
+            number = kAbortBlock;
+            NcReadFileBlock(address, remotePath, block, &blockCount, &fileSize, &number, &length);
+            return result;
+        }
+        result.bytesDone += n;
+        Report(progress, result.bytesDone, total);
+    }
+    return result;
+}
+
+TransferResult WriteRemoteFile(uint8_t address, const char *remotePath, int32_t size, BlockSource source,
+                               ProgressFn progress, AbortTest abortRequested) {
+    TransferResult result;
+    if (size < 0) {
+        result.code = kResultTextTooLong;
+        return result;
+    }
+    result.code = NcWriteFileBlock(address, remotePath, size, 0, 0, nullptr);
+    if (result.code != 0) return result;
+    Report(progress, 0, uint64_t(size));
+
+    uint8_t block[kBlockBufferSize];
+    const int32_t blockCount = BlockCount(size);
+    for (int32_t k = 1; k <= blockCount; ++k) {
+        std::memset(block, 0, sizeof block);
+        const size_t n = PieceLength(size, k);
+        int32_t number = k;
+        // The abort block carries the piece that would have gone next.
+        if (Asked(abortRequested)) {
+            result.aborted = true;
+            number = kAbortBlock;
+        }
+        if (!source(block, n)) {
+            // End the write on the controller rather than leave it holding
+            // a file cut short without knowing.
+            result.localFailure = true;
+            std::memset(block, 0, sizeof block);
+            result.code = NcWriteFileBlock(address, remotePath, size, kAbortBlock, 0, block);
+            return result;
+        }
+        result.code = NcWriteFileBlock(address, remotePath, size, number, static_cast<int32_t>(n), block);
+        if (result.code != 0 || number == kAbortBlock) return result;
+        result.bytesDone += n;
+        Report(progress, result.bytesDone, uint64_t(size));
+    }
+    return result;
+}
+
+TransferResult RunDncStream(uint8_t address, int32_t size, const DncCallbacks &callbacks) {
+    TransferResult result;
+    if (size < 0) {
+        result.code = kResultTextTooLong;
+        return result;
+    }
+    int32_t unusedLength = 0;
+    uint8_t buffer[kDncBufferSize];
+    result.code = NcNetDncRun(address, size, 0, &unusedLength, buffer);
+    if (result.code != 0) return result;
+    Report(callbacks.progress, 0, uint64_t(size));
+
+    uint8_t copy[kBlockSize];
+    const int32_t blockCount = BlockCount(size);
+    for (int32_t k = 1; k <= blockCount; ++k) {
+        int32_t number = k;
+        if (Asked(callbacks.stopRequested)) number = kAbortBlock;
+        const size_t n = PieceLength(size, k);
+        std::memset(copy, 0, sizeof copy);
+        if (!callbacks.source(copy, n)) {
+            // Tell the controller the stream has ended rather than leave it
+            // waiting for blocks that will never come.
+            result.localFailure = true;
+            int32_t none = 0;
+            result.code = NcNetDncRun(address, size, kAbortBlock, &none, buffer);
+            return result;
+        }
+        // The controller takes block 1 with CR in place of a leading '%';
+        // a '%' anywhere else goes unchanged.
+        if (number == 1 && n > 0 && copy[0] == '%') copy[0] = '\r';
+        if (callbacks.blockSent) callbacks.blockSent(copy, n);
+
+        for (;;) {
+            std::memcpy(buffer, copy, n);
+            int32_t length = static_cast<int32_t>(n);
+            result.code = NcNetDncRun(address, size, number, &length, buffer);
+            if (result.code != 0) return result;
+            if (length <= 0 || number == blockCount) break;
+            const auto recordLength = static_cast<size_t>(length);
+            // A record too short to carry the busy flag cannot say "busy".
+            if (const int32_t abnormal = AbnormalCode(buffer, recordLength); abnormal != 0) {
+                result.abnormalCode = abnormal;
+                return result;
+            }
+            if (recordLength <= kBlockTakenOffset || BlockTaken(buffer, recordLength) != 0) break;
+            if (Asked(callbacks.stopRequested) && number != kAbortBlock) {
+                if (callbacks.stopWhileBusy) callbacks.stopWhileBusy();
+                number = kAbortBlock;
+            }
+        }
+        if (number == kAbortBlock) {
+            result.aborted = true;
+            Report(callbacks.progress, uint64_t(size), uint64_t(size));
+            return result;
+        }
+        result.bytesDone += n;
+        Report(callbacks.progress, result.bytesDone, uint64_t(size));
+    }
+    return result;
+}
+
+std::string DirListText(const std::string &path) { return std::string(kDirListWord) + path; }
+
+uint8_t ListRemoteDirectory(uint8_t address, const std::string &path, std::vector<ListingEntry> *entries) {
+    static uint8_t listing[kListingBufferSize];  // one command at a time in the whole process
+    uint32_t total = 0;
+    size_t received = 0;
+    const std::string text = DirListText(path);
+    const uint8_t code = NcListDir(address, text.c_str(), &total, listing, sizeof listing, &received);
+    entries->clear();
+    if (code != 0) return code;
+    *entries = DecodeListing(listing, std::min<size_t>(total, received));
+    return 0;
+}
+
+}  // namespace nccmd

@@ -1,0 +1,83 @@
+// Whole transfers, written once and used by both the window and dncctl:
+// read a remote file block by block, write a file, stream a DNC run, list a
+// directory. They send exactly the request order the controller expects
+// (opening exchange 0, then blocks 1..N in order; the abort block
+// 0x0FFFFFFF when the abort test says so) and never loop on their own
+// beyond what the controller's answers ask for.
+//
+// Callbacks are FunctionRefs: pass lambdas directly, nothing is allocated.
+// Empty callbacks are allowed except for the sink and source.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include "function_ref.h"
+#include "nc_commands.h"
+
+namespace nccmd {
+
+// Receives each block's data in order; returns false when it cannot keep it
+// (local disk full, ...), which ends the transfer.
+using BlockSink = FunctionRef<bool(const uint8_t *data, size_t length)>;
+// Fills exactly `length` bytes (the next piece of the file); returns false
+// when it cannot (read error, file shorter than announced).
+using BlockSource = FunctionRef<bool(uint8_t *buffer, size_t length)>;
+// Bytes moved so far and the announced total; called once after the opening
+// exchange (done 0) and once after every block.
+using ProgressFn = FunctionRef<void(uint64_t done, uint64_t total)>;
+// Tested once before each block (and, in a DNC run, after each busy answer).
+using AbortTest = FunctionRef<bool()>;
+
+struct TransferResult {
+    uint8_t code = 0;           // result code of the last exchange, 0 = success
+    bool aborted = false;       // the abort test fired and the abort block was sent
+    bool localFailure = false;  // the sink or source failed; see each loop
+    int32_t abnormalCode = 0;   // DNC run: the controller's abnormal state that ended it
+    uint64_t bytesDone = 0;     // data bytes moved in blocks 1..N
+
+    bool Succeeded() const { return code == 0 && !aborted && !localFailure && abnormalCode == 0; }
+};
+
+// Reads `remotePath` (e.g. "\PRG\O1234.NC") into `sink`, every data byte of
+// every block, NUL bytes included. A sink failure stops the reading at once
+// and sends the abort block so the controller knows the read has ended. The
+// answer to an abort block is not passed to the sink.
+TransferResult ReadRemoteFile(uint8_t address, const char *remotePath, BlockSink sink, ProgressFn progress = {},
+                              AbortTest abortRequested = {});
+
+// Writes `size` bytes from `source` to `remotePath`: announcement, then
+// blocks 1..N of 512 bytes (the last one shorter). When the abort test fires
+// the next piece is sent as the abort block and the loop ends. A source
+// failure sends an empty abort block, so the controller never keeps a file
+// silently cut short, and reports localFailure. Sizes below 0 are refused
+// with code 3 before anything is sent.
+TransferResult WriteRemoteFile(uint8_t address, const char *remotePath, int32_t size, BlockSource source,
+                               ProgressFn progress = {}, AbortTest abortRequested = {});
+
+struct DncCallbacks {
+    BlockSource source;            // required: the program's bytes in order
+    ProgressFn progress;           // optional
+    AbortTest stopRequested;       // optional: the operator's stop
+    BlockSink blockSent;           // optional: each block as sent (block 1's '%' replaced), for display
+    FunctionRef<void()> stopWhileBusy;  // optional: a stop came while the controller was busy
+};
+
+// Streams a program of `size` bytes: announcement, then blocks 1..N, each
+// sent again while the controller answers busy. A leading '%' of block 1 is
+// sent as CR. A non-zero AbnormalCode ends the run (abnormalCode set, code
+// 0). A stop sends the next block (or the busy block in hand) as the abort
+// block, again while busy; its being taken ends the run with aborted set.
+TransferResult RunDncStream(uint8_t address, int32_t size, const DncCallbacks &callbacks);
+
+// Lists the directory `path` (starting and ending with '\', "\" for the
+// root) into `entries`, replacing their content. Only bytes actually
+// received are decoded, up to the listing buffer's 1024 entries.
+uint8_t ListRemoteDirectory(uint8_t address, const std::string &path, std::vector<ListingEntry> *entries);
+
+// The listing request text for a directory path: "%DirList%%" + path.
+std::string DirListText(const std::string &path);
+
+}  // namespace nccmd
