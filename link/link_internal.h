@@ -1,0 +1,28 @@
+// What the two link paths share with the dispatching link operations.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace dnclink::detail {
+
+// The frame text up to and including its first LF, at most `capacity`
+// characters; 0 when there is no LF within them (nothing is sent then).
+size_t FrameLengthUpToLf(const char *text, size_t capacity);
+
+void RunIdleHook();
+void AppendMemoLine(const char *utf8Line);
+
+// Serial path.
+uint8_t SerialReceiveByte();
+void SerialSendFrame(const char *text, size_t length);
+
+// UDP path.
+uint8_t UdpReceiveDatagram(uint8_t *buffer, int32_t *count);
+void UdpSendFrame(const char *text, size_t length);
+
+// Applies raw 8N1, no flow control, and `baud` bits per second to an open
+// terminal. 0 on success, else an errno value.
+int ApplyLineSettings(int fd, uint32_t baud);
+
+}  // namespace dnclink::detail

@@ -1,0 +1,62 @@
+#include "link_ops.h"
+
+#include <cstring>
+
+#include "frame_codec.h"
+#include "link_internal.h"
+
+namespace dnclink {
+
+uint8_t LinkKind = kLinkSerial;
+
+namespace {
+void (*idleHook)() = nullptr;
+void (*memoHook)(const char *) = nullptr;
+}  // namespace
+
+namespace detail {
+
+size_t FrameLengthUpToLf(const char *text, size_t capacity) {
+    const void *lf = std::memchr(text, '\n', capacity);
+    return lf == nullptr ? 0 : static_cast<const char *>(lf) - text + 1;
+}
+
+void RunIdleHook() {
+    if (idleHook != nullptr) idleHook();
+}
+
+void AppendMemoLine(const char *utf8Line) {
+    if (memoHook != nullptr) memoHook(utf8Line);
+}
+
+}  // namespace detail
+
+void SetLinkIdleHook(void (*hook)()) { idleHook = hook; }
+
+void SetLinkMemoHook(void (*hook)(const char *utf8Line)) { memoHook = hook; }
+
+uint8_t UART_CALLBACK_CONV LinkReceive(uint8_t *buffer, int32_t *count) {
+    switch (LinkKind) {
+        case kLinkSerial:
+            return detail::SerialReceiveByte();
+        case kLinkUdp:
+            return detail::UdpReceiveDatagram(buffer, count);
+        default:
+            return 255;
+    }
+}
+
+void UART_CALLBACK_CONV LinkSendFrame(const char *text) {
+    if (LinkKind != kLinkSerial && LinkKind != kLinkUdp) return;
+    // The engine's text holds the longest frame; a text without an LF in it
+    // is not a frame and is not sent.
+    const size_t length = detail::FrameLengthUpToLf(text, core::kFrameTextSize);
+    if (length == 0) return;
+    if (LinkKind == kLinkSerial) {
+        detail::SerialSendFrame(text, length);
+    } else {
+        detail::UdpSendFrame(text, length);
+    }
+}
+
+}  // namespace dnclink

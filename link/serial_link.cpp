@@ -1,0 +1,229 @@
+#include "serial_link.h"
+
+#include <errno.h>
+#include <fcntl.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstdio>
+#include <cstring>
+
+#include "link_internal.h"
+
+namespace dnclink {
+
+const BaudRateEntry BaudRateTable[kBaudRateCount] = {
+    {"50", 0},      {"75", 1},      {"110", 2},     {"134", 3},     {"150", 4},
+    {"300", 5},     {"600", 6},     {"1200", 7},    {"1800", 8},    {"2400", 9},
+    {"4800", 10},   {"7200", 11},   {"9600", 12},   {"19200", 13},  {"38400", 14},
+    {"57600", 15},  {"115200", 16}, {"230400", 17}, {"460800", 18}, {"921600", 19},
+};
+
+namespace {
+
+// The table's text for index 3 is "134"; the line runs at 134.5 bits per
+// second, which termios can only take as 134.
+constexpr uint32_t kRates[kBaudRateCount] = {50,   75,   110,   134,   150,   300,    600,    1200,   1800,   2400,
+                                             4800, 7200, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
+
+// Bytes read from the port in one go; handed to the engine one per call.
+constexpr size_t kReceiveChunk = 4096;
+
+struct SerialState {
+    SerialConfig config;
+    int fd = -1;
+    char path[256];
+    uint8_t received[kReceiveChunk];
+    size_t receivedFill;
+    size_t receivedNext;
+    char lastError[640];
+    int lastErrno;
+};
+
+SerialState serial{};
+
+void RecordError(int error, const char *what) {
+    serial.lastErrno = error;
+    std::snprintf(serial.lastError, sizeof serial.lastError, "%s %s: %s", what, serial.path, std::strerror(error));
+}
+
+void CloseDescriptor() {
+    if (serial.fd >= 0) {
+        // Releases the exclusive lock with the descriptor.
+        close(serial.fd);
+        serial.fd = -1;
+    }
+    serial.config.open = false;
+    serial.receivedFill = serial.receivedNext = 0;
+}
+
+// The device went away (unplugged, other end of a pseudo-terminal closed):
+// the port ends closed, so requests fail after their retries instead of the
+// link spinning on a dead descriptor.
+void CloseAfterFailure(int error, const char *what) {
+    RecordError(error, what);
+    CloseDescriptor();
+}
+
+void RecordSelection(int32_t port, int32_t baudIndex) {
+    CloseDescriptor();
+    SerialConfig &c = serial.config;
+    c.port = port;
+    c.baudIndex = baudIndex;
+    c.baudCode = baudIndex >= 0 && baudIndex < kBaudRateCount ? BaudRateTable[baudIndex].code : 0;
+    c.parityCode = 0;
+    c.dataBitsCode = 3;
+    c.stopBitsCode = 0;
+    c.hardwareHandshake = false;
+    c.softwareHandshake = false;
+    c.dtr = true;
+    c.rts = true;
+}
+
+// Raises DTR and RTS. A device without modem-control lines (a pseudo-
+// terminal) says so with ENOTTY or EINVAL, which is fine.
+int RaiseModemLines(int fd) {
+    int lines = TIOCM_DTR | TIOCM_RTS;
+    if (ioctl(fd, TIOCMBIS, &lines) == 0) return 0;
+    return errno == ENOTTY || errno == EINVAL ? 0 : errno;
+}
+
+// Reads what is waiting into the receive chunk. True when bytes came.
+bool FillFromPort() {
+    const ssize_t n = read(serial.fd, serial.received, sizeof serial.received);
+    if (n > 0) {
+        serial.receivedFill = static_cast<size_t>(n);
+        serial.receivedNext = 0;
+        return true;
+    }
+    if (n == 0) {
+        CloseAfterFailure(EIO, "hang-up on");
+    } else if (errno != EAGAIN && errno != EINTR) {
+        CloseAfterFailure(errno, "read from");
+    }
+    return false;
+}
+
+}  // namespace
+
+uint32_t BaudRateOf(int32_t baudIndex) {
+    return baudIndex >= 0 && baudIndex < kBaudRateCount ? kRates[baudIndex] : 0;
+}
+
+int32_t SerialSelect(int32_t port, int32_t baudIndex) {
+    RecordSelection(port, baudIndex);
+    std::snprintf(serial.path, sizeof serial.path, "/dev/ttyS%d", port - 1);
+    return 0;
+}
+
+int32_t SerialSelectDevice(const char *path, int32_t baudIndex) {
+    RecordSelection(0, baudIndex);
+    std::snprintf(serial.path, sizeof serial.path, "%s", path);
+    return 0;
+}
+
+bool SerialOpen() {
+    CloseDescriptor();
+    serial.lastError[0] = '\0';
+    serial.lastErrno = 0;
+    const uint32_t baud = BaudRateOf(serial.config.baudIndex);
+    if (baud == 0) {
+        RecordError(EINVAL, "no such rate for");
+        return false;
+    }
+    const int fd = open(serial.path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0) {
+        RecordError(errno, "cannot open");
+        return false;
+    }
+    // Two programs on one line would interleave their frames: take it alone.
+    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
+        close(fd);
+        RecordError(error, "cannot lock");
+        return false;
+    }
+    ioctl(fd, TIOCEXCL);  // also keeps out programs that do not lock
+    int error = detail::ApplyLineSettings(fd, baud);
+    if (error == 0) error = RaiseModemLines(fd);
+    if (error != 0) {
+        close(fd);
+        RecordError(error, "cannot configure");
+        return false;
+    }
+    serial.fd = fd;
+    serial.receivedFill = serial.receivedNext = 0;
+    serial.config.open = true;
+    return true;
+}
+
+bool SerialClose() {
+    CloseDescriptor();
+    return true;
+}
+
+const SerialConfig &CurrentSerialConfig() { return serial.config; }
+
+const char *SerialDevicePath() { return serial.path; }
+
+const char *SerialLastError() { return serial.lastError; }
+
+int SerialLastErrno() { return serial.lastErrno; }
+
+namespace detail {
+
+uint8_t SerialReceiveByte() {
+    if (serial.config.open) {
+        if (serial.receivedNext < serial.receivedFill) return serial.received[serial.receivedNext++];
+        if (FillFromPort()) return serial.received[serial.receivedNext++];
+    }
+    if (serial.config.open) {
+        // Nothing waiting: sleep until a byte comes or 1 ms passes, so the
+        // engine's wait never spins a core.
+        pollfd p{serial.fd, POLLIN, 0};
+        const int ready = poll(&p, 1, 1);
+        if (ready > 0) {
+            if (FillFromPort()) return serial.received[serial.receivedNext++];
+            if (serial.config.open && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                CloseAfterFailure(EIO, "hang-up on");
+            }
+        }
+    }
+    RunIdleHook();
+    return 255;
+}
+
+void SerialSendFrame(const char *text, size_t length) {
+    if (!serial.config.open) return;
+    // An answer that came too late for an earlier try must not be read as
+    // the answer to this frame.
+    tcflush(serial.fd, TCIFLUSH);
+    serial.receivedFill = serial.receivedNext = 0;
+
+    // The whole frame goes out, also at slow rates: allow its transmission
+    // time plus a second before giving up on a stuck line.
+    const uint32_t baud = BaudRateOf(serial.config.baudIndex);
+    int budgetMs = 1000 + static_cast<int>(uint64_t(length) * 10 * 1000 / (baud ? baud : 1));
+    size_t sent = 0;
+    while (sent < length) {
+        const ssize_t n = write(serial.fd, text + sent, length - sent);
+        if (n > 0) {
+            sent += static_cast<size_t>(n);
+            continue;
+        }
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0 && errno != EAGAIN) {
+            CloseAfterFailure(errno, "write to");
+            return;
+        }
+        pollfd p{serial.fd, POLLOUT, 0};
+        if (budgetMs <= 0 || poll(&p, 1, 10) < 0) return;
+        budgetMs -= 10;
+    }
+}
+
+}  // namespace detail
+}  // namespace dnclink

@@ -1,0 +1,30 @@
+// Request frames as the controller reads them and answer frames as it writes
+// them, in the engine's own frame format (same hex digits, same checksum).
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <random>
+#include <string>
+#include <vector>
+
+namespace ncsim {
+
+struct Request {
+    uint8_t address = 0;
+    uint8_t function = 0;
+    std::vector<uint8_t> payload;
+};
+
+// Parses one frame from ':' to LF (exactly `length` characters). False for
+// anything that is not a whole, intact frame: a controller stays silent then.
+bool ParseRequest(const char *text, size_t length, Request &request);
+
+std::string NormalAnswerFrame(uint8_t address, uint8_t function, const std::vector<uint8_t> &payload);
+std::string ExceptionAnswerFrame(uint8_t address, uint8_t function, uint8_t code);
+
+// Damages one character of a frame that its checksum covers (or of the
+// checksum itself), so the receiver can tell.
+void CorruptFrame(std::string &frame, std::mt19937 &random);
+
+}  // namespace ncsim

@@ -1,0 +1,197 @@
+// ncsim: a simulated NC controller serving a folder over UDP, a fresh
+// pseudo-terminal or a serial device, until SIGINT or SIGTERM.
+#include <signal.h>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <string>
+
+#include "simulator.h"
+
+namespace {
+
+const char kUsage[] =
+    "usage: ncsim [--udp [HOST:]PORT | --pty | --serial DEVICE [--baud N]] [options]\n"
+    "\n"
+    "Transports (default --udp 127.0.0.1:2232):\n"
+    "  --udp [HOST:]PORT   listen for frames on UDP; port 0 picks a free one\n"
+    "  --pty               create a pseudo-terminal; its path is the first line on stdout\n"
+    "  --serial DEVICE     use a serial port, 8N1, at --baud (default 115200)\n"
+    "With --udp the first line on stdout is HOST:PORT.\n"
+    "\n"
+    "Options:\n"
+    "  --root DIR          folder served as storage (default: a fresh sample tree)\n"
+    "  --ids 1,2,4         device IDs answered (default 1)\n"
+    "  --rate BYTES_PER_S  DNC machining rate (default unlimited)\n"
+    "  --drop P            lose a request or its answer with probability P\n"
+    "  --corrupt P         damage an answer with probability P\n"
+    "  --delay MS          wait before each answer\n"
+    "  --busy N            answer busy N times before taking each DNC block\n"
+    "  --abnormal-at K:CODE  report abnormal state CODE from DNC block K on\n"
+    "  --seed S            seed of the fault injection\n"
+    "  --capture FILE      write the bytes a DNC run streamed\n"
+    "  --verbose           one line per request on stderr\n";
+
+[[noreturn]] void Usage(const std::string &error) {
+    std::fprintf(stderr, "ncsim: %s\n%s", error.c_str(), kUsage);
+    std::exit(2);
+}
+
+long long Integer(const std::string &option, const char *text, long long low, long long high) {
+    char *end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text, &end, 10);
+    if (errno != 0 || end == text || *end != '\0' || value < low || value > high) {
+        Usage(option + " wants a whole number from " + std::to_string(low) + " to " + std::to_string(high) +
+              ", not '" + text + "'");
+    }
+    return value;
+}
+
+double Probability(const std::string &option, const char *text) {
+    char *end = nullptr;
+    const double value = std::strtod(text, &end);
+    if (end == text || *end != '\0' || !(value >= 0 && value <= 1)) {
+        Usage(option + " wants a probability from 0 to 1, not '" + text + "'");
+    }
+    return value;
+}
+
+std::vector<uint8_t> Ids(const char *text) {
+    std::vector<uint8_t> ids;
+    std::string list = text;
+    size_t start = 0;
+    while (start <= list.size()) {
+        size_t end = list.find(',', start);
+        if (end == std::string::npos) end = list.size();
+        ids.push_back(static_cast<uint8_t>(Integer("--ids", list.substr(start, end - start).c_str(), 0, 255)));
+        start = end + 1;
+    }
+    return ids;
+}
+
+struct Command {
+    ncsim::Options options;
+    enum { Udp, Pty, Serial } transport = Udp;
+    std::string host = "127.0.0.1";
+    uint16_t port = 2232;
+    std::string device;
+    uint32_t baud = 115200;
+};
+
+Command Parse(int argc, char **argv) {
+    Command c;
+    for (int i = 1; i < argc; ++i) {
+        const std::string option = argv[i];
+        if (option == "--help" || option == "-h") {
+            std::fputs(kUsage, stdout);
+            std::exit(0);
+        }
+        if (option == "--pty") {
+            c.transport = Command::Pty;
+            continue;
+        }
+        if (option == "--verbose") {
+            c.options.verbose = true;
+            continue;
+        }
+        if (i + 1 >= argc) Usage(option == "--udp" || option.rfind("--", 0) == 0 ? option + " wants a value" : "unknown argument " + option);
+        const char *value = argv[++i];
+        if (option == "--udp") {
+            c.transport = Command::Udp;
+            std::string text = value;
+            const size_t colon = text.rfind(':');
+            if (colon != std::string::npos) {
+                c.host = text.substr(0, colon);
+                text = text.substr(colon + 1);
+            }
+            c.port = static_cast<uint16_t>(Integer("--udp", text.c_str(), 0, 65535));
+        } else if (option == "--serial") {
+            c.transport = Command::Serial;
+            c.device = value;
+        } else if (option == "--baud") {
+            c.baud = static_cast<uint32_t>(Integer(option, value, 1, 4000000));
+        } else if (option == "--root") {
+            c.options.root = value;
+        } else if (option == "--ids") {
+            c.options.ids = Ids(value);
+        } else if (option == "--rate") {
+            c.options.dncRate = static_cast<uint32_t>(Integer(option, value, 0, UINT32_MAX));
+        } else if (option == "--drop") {
+            c.options.dropProbability = Probability(option, value);
+        } else if (option == "--corrupt") {
+            c.options.corruptProbability = Probability(option, value);
+        } else if (option == "--delay") {
+            c.options.delayMs = static_cast<uint32_t>(Integer(option, value, 0, 600000));
+        } else if (option == "--busy") {
+            c.options.busyPerBlock = static_cast<uint32_t>(Integer(option, value, 0, 1000000));
+        } else if (option == "--abnormal-at") {
+            const std::string text = value;
+            const size_t colon = text.find(':');
+            if (colon == std::string::npos) Usage("--abnormal-at wants BLOCK:CODE, not '" + text + "'");
+            c.options.abnormalAtBlock = static_cast<int32_t>(Integer(option, text.substr(0, colon).c_str(), 1, INT32_MAX));
+            c.options.abnormalCode = static_cast<int32_t>(Integer(option, text.substr(colon + 1).c_str(), INT32_MIN, INT32_MAX));
+            if (c.options.abnormalCode == 0) Usage("--abnormal-at wants a non-zero code");
+        } else if (option == "--seed") {
+            c.options.seed = static_cast<uint32_t>(Integer(option, value, 0, UINT32_MAX));
+        } else if (option == "--capture") {
+            c.options.captureFile = value;
+        } else {
+            Usage("unknown option " + option);
+        }
+    }
+    return c;
+}
+
+}  // namespace
+
+int main(int argc, char **argv) {
+    const Command command = Parse(argc, argv);
+
+    // Signals are taken by sigwait below, never by the simulator's thread.
+    sigset_t stopSignals;
+    sigemptyset(&stopSignals);
+    sigaddset(&stopSignals, SIGINT);
+    sigaddset(&stopSignals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
+    signal(SIGPIPE, SIG_IGN);
+
+    ncsim::Simulator simulator(command.options);
+    bool started = false;
+    switch (command.transport) {
+        case Command::Udp:
+            started = simulator.StartUdp(command.host, command.port);
+            if (started) std::printf("%s:%u\n", command.host.c_str(), simulator.UdpPort());
+            break;
+        case Command::Pty:
+            started = simulator.StartPty();
+            if (started) std::printf("%s\n", simulator.PtyPath().c_str());
+            break;
+        case Command::Serial:
+            started = simulator.StartSerial(command.device, command.baud);
+            if (started) std::printf("%s\n", command.device.c_str());
+            break;
+    }
+    if (!started) {
+        std::fprintf(stderr, "ncsim: %s\n", simulator.LastError().c_str());
+        return 1;
+    }
+    std::fflush(stdout);
+    std::fprintf(stderr, "ncsim: serving %s\n", simulator.Root().c_str());
+
+    // Wait for a stop signal, or for the line to go away under the thread.
+    const timespec tick{0, 200 * 1000 * 1000};
+    while (simulator.Running()) {
+        const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
+        if (signal == SIGINT || signal == SIGTERM) break;
+    }
+    const bool lineLost = !simulator.Running();
+    simulator.Stop();
+    if (lineLost) {
+        std::fprintf(stderr, "ncsim: %s\n", simulator.LastError().c_str());
+        return 1;
+    }
+    return 0;
+}

@@ -1,0 +1,68 @@
+// The controller's storage: a folder of this computer, reached only through
+// descriptors opened beneath its root. Remote paths use "\" between names;
+// every name must fit a listing entry (8.3) and links are never followed, so
+// no request can read, write or list anything outside the root.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace ncsim {
+
+enum class StorageStatus {
+    Ok,
+    BadPath,       // "..", a link, a name that does not fit an entry
+    NotFound,      // missing file or directory
+    IsDirectory,   // a file operation named a directory
+    NotDirectory,  // a directory operation named a file
+    NotEmpty,      // directory still holds entries
+    Exists,        // create of something that is there
+    TooLarge,      // file beyond what the protocol can announce or we buffer
+    Failed,        // the system refused (errno kept in lastErrno)
+};
+
+// True when `name` fits a listing entry: up to 8 characters, optionally a dot
+// and up to 5 more, printable ASCII, not starting with a dot.
+bool FitsListingEntry(std::string_view name);
+
+class Storage {
+public:
+    // Files larger than this are neither served nor accepted.
+    static constexpr uint64_t kMaxFileSize = 64u * 1024 * 1024;
+
+    Storage() = default;
+    ~Storage();
+    Storage(const Storage &) = delete;
+    Storage &operator=(const Storage &) = delete;
+
+    // Opens the root folder. False (errno set) when it is not a directory.
+    bool Open(const std::string &root);
+
+    // The directory's entries as 20-byte listing entries, directories first.
+    StorageStatus List(std::string_view path, std::vector<uint8_t> &entries);
+    StorageStatus ReadFile(std::string_view path, std::vector<uint8_t> &data);
+    // Checks that `path` names a file that WriteFile could create or replace.
+    StorageStatus CheckWritable(std::string_view path);
+    // Replaces the file as a whole: written beside it, then renamed over it.
+    StorageStatus WriteFile(std::string_view path, const std::vector<uint8_t> &data);
+    StorageStatus DeleteFile(std::string_view path);
+    StorageStatus CreateDir(std::string_view path);
+    StorageStatus DeleteDir(std::string_view path);
+
+    int LastErrno() const { return lastErrno_; }
+
+private:
+    // Opens the parent directory of the path's last name; *name gets that
+    // last name (empty for the root itself). The caller closes *dirFd.
+    StorageStatus OpenParent(std::string_view path, int *dirFd, std::string *name);
+    StorageStatus OpenDirectory(std::string_view path, int *dirFd);
+    StorageStatus Fail(int error);
+
+    int rootFd_ = -1;
+    int lastErrno_ = 0;
+    unsigned tempCounter_ = 0;
+};
+
+}  // namespace ncsim
