@@ -1,0 +1,535 @@
+#include "Unit1.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QFontDatabase>
+#include <QFrame>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QRadioButton>
+#include <QRegularExpression>
+#include <QSplitter>
+#include <QStatusBar>
+#include <QStyle>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+#include <utility>
+
+#include "Unit2.h"
+#include "Unit3.h"
+#include "address_book.h"
+#include "captions.h"
+#include "dialogs.h"
+#include "escape_key.h"
+#include "link_ops.h"
+#include "nc_protocol.h"
+#include "request_scope.h"
+#include "request_engine.h"
+#include "result_texts.h"
+#include "serial_link.h"
+#include "serial_ports.h"
+#include "udp_link.h"
+
+namespace {
+
+constexpr int kComPortCount = 11;        // "COM1".."COM11" come first in CB1
+constexpr int kDesignComIndex = 2;       // "COM3"
+constexpr int kDesignBaudIndex = 16;     // "115200"
+constexpr int32_t kSerialTimeoutMs = 600;
+constexpr int32_t kRetries = 5;
+
+TForm1 *linkedForm = nullptr;  // receives the link's memo lines
+
+// While a request waits on the serial line the window keeps painting and
+// the progress bar keeps moving.
+void ProcessWindowEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+
+// May be called from a worker thread later: hand the line over queued.
+void LinkMemoLine(const char *utf8Line) {
+    if (!linkedForm) return;
+    const QString line = QString::fromUtf8(utf8Line);
+    QMetaObject::invokeMethod(
+        linkedForm, [line] { if (linkedForm) linkedForm->AppendMemoLine(line); }, Qt::QueuedConnection);
+}
+
+QLabel *NewLabel(QWidget *parent, const char *name, const QString &text) {
+    auto *label = new QLabel(text, parent);
+    label->setObjectName(QString::fromLatin1(name));
+    return label;
+}
+
+QPushButton *NewButton(QWidget *parent, const char *name, const QString &text, QStyle::StandardPixmap icon) {
+    auto *button = new QPushButton(parent->style()->standardIcon(icon), text, parent);
+    button->setObjectName(QString::fromLatin1(name));
+    button->setAutoDefault(false);
+    return button;
+}
+
+QComboBox *NewCombo(QWidget *parent, const char *name, bool editable) {
+    auto *combo = new QComboBox(parent);
+    combo->setObjectName(QString::fromLatin1(name));
+    combo->setEditable(editable);
+    combo->setInsertPolicy(QComboBox::NoInsert);
+    return combo;
+}
+
+}  // namespace
+
+QString TransferStatusText() { return QStringLiteral("数据传输中...... ==>按Esc键终止传输"); }
+
+bool ParseDeviceIdText(const QString &text, int *value) {
+    // Leading blanks are accepted, as the framework's conversion does;
+    // anything else that is not a decimal integer is refused.
+    static const QRegularExpression integer(QStringLiteral("^\\s*[+-]?[0-9]+$"));
+    if (!integer.match(text).hasMatch()) return false;
+    bool ok = false;
+    const int parsed = text.trimmed().toInt(&ok, 10);
+    if (!ok) return false;
+    *value = parsed;
+    return true;
+}
+
+TForm1::TForm1(const TForm1Options &options, QWidget *parent) : QMainWindow(parent), options_(options) {
+    setObjectName(QStringLiteral("Form1"));
+    OpenDialog1.Filter = NcFileFilter();
+    EscapeKeyTracker::Install();
+    linkedForm = this;
+    dnclink::SetLinkIdleHook(&ProcessWindowEvents);
+    dnclink::SetLinkMemoHook(&LinkMemoLine);
+
+    BuildControls();
+    BuildPopupMenu();
+    BuildLayout();
+    FillSerialPorts(options_.serialDevice);
+    ConnectHandlers();
+    resize(1100, 720);
+
+    FormCreate();
+    Form2 = new TForm2(this, this);
+    Form3 = new TForm3(this);
+}
+
+TForm1::~TForm1() {
+    if (linkedForm == this) {
+        linkedForm = nullptr;
+        dnclink::SetLinkIdleHook(nullptr);
+        dnclink::SetLinkMemoHook(nullptr);
+    }
+}
+
+void TForm1::BuildControls() {
+    auto *central = new QWidget(this);
+    central->setObjectName(QStringLiteral("Panel"));
+    setCentralWidget(central);
+
+    // Design captions; the set-up gives ten of them their English text.
+    Label1 = NewLabel(central, "Label1", QStringLiteral("当前目录:"));
+    Label2 = NewLabel(central, "Label2", QStringLiteral("设备ID号："));
+    Label3 = NewLabel(central, "Label3", QStringLiteral("串口号："));
+    Label4 = NewLabel(central, "Label4", QStringLiteral("串口波特率："));
+    Label5 = NewLabel(central, "Label5", QStringLiteral("设备ID:"));
+    Label6 = NewLabel(central, "Label6", QStringLiteral("到:"));
+    Label7 = NewLabel(central, "Label7", QStringLiteral("NCDeviceIP："));
+    Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
+
+    CB3 = NewCombo(central, "CB3", true);
+    CB3->setEditText(QStringLiteral("1"));
+    CB3->setMinimumContentsLength(4);
+    CB4 = NewCombo(central, "CB4", true);
+    CB4->setEnabled(false);
+    CB4->setMinimumContentsLength(15);
+    CB1 = NewCombo(central, "CB1", false);
+    CB1->setMinimumContentsLength(8);
+    CB2 = NewCombo(central, "CB2", false);
+    CB2->addItems({"50", "75", "110", "134.5", "150", "300", "600", "1200", "1800", "2400", "4800", "7200", "9600",
+                   "19200", "38400", "57600", "115200", "230400", "460800", "921600"});
+    CB2->setCurrentIndex(kDesignBaudIndex);
+
+    RB1 = new QRadioButton(QStringLiteral("Com"), central);
+    RB1->setObjectName(QStringLiteral("RB1"));
+    RB1->setChecked(true);
+    RB2 = new QRadioButton(QStringLiteral("Net"), central);
+    RB2->setObjectName(QStringLiteral("RB2"));
+
+    BitBtn9 = NewButton(central, "BitBtn9", QStringLiteral("SetIPaddr"), QStyle::SP_DriveNetIcon);
+    BitBtn9->setEnabled(false);
+    BitBtn7 = NewButton(central, "BitBtn7", QStringLiteral("读远程NC根目录"), QStyle::SP_DirHomeIcon);
+    BitBtn8 = NewButton(central, "BitBtn8", QStringLiteral("返回上级目录"), QStyle::SP_FileDialogToParent);
+    BitBtn4 = NewButton(central, "BitBtn4", QStringLiteral("上传文件到NC"), QStyle::SP_ArrowUp);
+    BitBtn10 = NewButton(central, "BitBtn10", QStringLiteral("另存NC文件为..."), QStyle::SP_DialogSaveButton);
+    BitBtn2 = NewButton(central, "BitBtn2", QStringLiteral("搜索设备ID"), QStyle::SP_FileDialogContentsView);
+    BitBtn11 = NewButton(central, "BitBtn11", QStringLiteral("启动DNC加工"), QStyle::SP_MediaPlay);
+    BitBtn12 = NewButton(central, "BitBtn12", QStringLiteral("停止DNC加工"), QStyle::SP_MediaStop);
+    BitBtn1 = NewButton(central, "BitBtn1", QStringLiteral("Close"), QStyle::SP_DialogCloseButton);
+
+    Edit1 = new QLineEdit(QStringLiteral("1"), central);
+    Edit1->setObjectName(QStringLiteral("Edit1"));
+    Edit1->setMaximumWidth(60);
+    Edit2 = new QLineEdit(QStringLiteral("5"), central);
+    Edit2->setObjectName(QStringLiteral("Edit2"));
+    Edit2->setMaximumWidth(60);
+
+    ImageList1.images[0] = style()->standardIcon(QStyle::SP_DirIcon);
+    ImageList1.images[1] = style()->standardIcon(QStyle::SP_FileIcon);
+    ImageList1.images[2] = style()->standardIcon(QStyle::SP_ComputerIcon);
+
+    ListView1 = new QTreeWidget(central);
+    ListView1->setObjectName(QStringLiteral("ListView1"));
+    ListView1->setColumnCount(3);
+    ListView1->setHeaderLabels({QStringLiteral("File"), QStringLiteral("Size"), QStringLiteral("Type")});
+    ListView1->headerItem()->setTextAlignment(kColumnSize, Qt::AlignCenter);
+    ListView1->headerItem()->setTextAlignment(kColumnType, Qt::AlignCenter);
+    ListView1->setRootIsDecorated(false);
+    ListView1->setUniformRowHeights(true);
+    ListView1->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    ListView1->setSelectionBehavior(QAbstractItemView::SelectRows);
+    ListView1->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView1->setColumnWidth(kColumnFile, 170);
+    ListView1->setColumnWidth(kColumnSize, 80);
+    ListView1->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    ListView2 = new QTreeWidget(central);
+    ListView2->setObjectName(QStringLiteral("ListView2"));
+    ListView2->setColumnCount(1);
+    ListView2->setHeaderLabels({QStringLiteral("设备ID")});
+    ListView2->setRootIsDecorated(false);
+    ListView2->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    ListView2->setContextMenuPolicy(Qt::CustomContextMenu);
+
+    Memo1 = new QPlainTextEdit(central);
+    Memo1->setObjectName(QStringLiteral("Memo1"));
+    Memo1->setLineWrapMode(QPlainTextEdit::NoWrap);
+    Memo1->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    Memo1->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOn);
+    QFont mono = QFontDatabase::systemFont(QFontDatabase::FixedFont);
+    Memo1->setFont(mono);
+
+    ProgressBar1 = new QProgressBar(central);
+    ProgressBar1->setObjectName(QStringLiteral("ProgressBar1"));
+    ProgressBar1->setRange(0, 100);
+    ProgressBar1->setValue(0);
+
+    GroupBox1 = new QFrame(central);
+    GroupBox1->setObjectName(QStringLiteral("GroupBox1"));
+    GroupBox1->setFrameShape(QFrame::HLine);
+    GroupBox1->setFrameShadow(QFrame::Sunken);
+    GroupBox1->setFixedHeight(9);
+
+    StatusBar1 = statusBar();
+    StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
+    StatusBar1->setSizeGripEnabled(true);
+    StatusPanel0 = new QLabel(StatusBar1);
+    StatusPanel0->setObjectName(QStringLiteral("StatusPanel0"));
+    StatusPanel0->setFixedWidth(300);
+    StatusPanel1 = new QLabel(StatusBar1);
+    StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
+    StatusPanel1->setMinimumWidth(50);
+    StatusBar1->addWidget(StatusPanel0);
+    StatusBar1->addWidget(StatusPanel1, 1);
+
+    setWindowTitle(CurrentNcPath);
+    QApplication::setApplicationDisplayName(QString());
+}
+
+void TForm1::BuildPopupMenu() {
+    PopupMenu1 = new QMenu(this);
+    PopupMenu1->setObjectName(QStringLiteral("PopupMenu1"));
+    auto add = [this](const char *name, const QString &text, QStyle::StandardPixmap icon) {
+        QAction *action = PopupMenu1->addAction(style()->standardIcon(icon), text);
+        action->setObjectName(QString::fromLatin1(name));
+        return action;
+    };
+    N1 = add("N1", QStringLiteral("Read NC System Dir "), QStyle::SP_DirHomeIcon);
+    N2 = add("N2", QStringLiteral("Return NC Up Dir"), QStyle::SP_FileDialogToParent);
+    PopupMenu1->addSeparator();
+    N4 = add("N4", QStringLiteral("Read NC System File"), QStyle::SP_FileIcon);
+    N5 = add("N5", QStringLiteral("Delete NC System File"), QStyle::SP_TrashIcon);
+    PopupMenu1->addSeparator();
+    NC1 = add("NC1", QStringLiteral("Create NC System Dir"), QStyle::SP_FileDialogNewFolder);
+    N7 = add("N7", QStringLiteral("Delete NC System Dir"), QStyle::SP_DialogDiscardButton);
+}
+
+void TForm1::BuildLayout() {
+    QWidget *central = centralWidget();
+
+    auto *top = new QHBoxLayout;
+    top->addWidget(Label2);
+    top->addWidget(CB3);
+    top->addSpacing(12);
+    top->addWidget(Label7);
+    top->addWidget(CB4);
+    top->addSpacing(12);
+    top->addWidget(Label3);
+    top->addWidget(CB1);
+    top->addSpacing(12);
+    top->addWidget(Label4);
+    top->addWidget(CB2);
+    top->addSpacing(12);
+    top->addWidget(RB1);
+    top->addWidget(RB2);
+    top->addWidget(BitBtn9);
+    top->addStretch();
+
+    auto *browse = new QHBoxLayout;
+    browse->addWidget(BitBtn7);
+    browse->addWidget(BitBtn8);
+    browse->addWidget(BitBtn4);
+    browse->addWidget(BitBtn10);
+    browse->addSpacing(12);
+    browse->addWidget(Label1, 1);
+
+    // Left column: device search and the DNC run.
+    auto *search = new QGroupBox(central);
+    auto *searchLayout = new QGridLayout(search);
+    searchLayout->addWidget(Label5, 0, 0);
+    searchLayout->addWidget(Edit1, 0, 1);
+    searchLayout->addWidget(Label6, 0, 2);
+    searchLayout->addWidget(Edit2, 0, 3);
+    searchLayout->addWidget(BitBtn2, 1, 0, 1, 4);
+    searchLayout->addWidget(ListView2, 2, 0, 1, 4);
+    searchLayout->addWidget(BitBtn11, 3, 0, 1, 4);
+    searchLayout->addWidget(BitBtn12, 4, 0, 1, 4);
+    search->setMaximumWidth(230);
+
+    auto *splitter = new QSplitter(Qt::Horizontal, central);
+    splitter->setObjectName(QStringLiteral("Splitter"));
+    splitter->addWidget(ListView1);
+    splitter->addWidget(Memo1);
+    splitter->setStretchFactor(0, 2);
+    splitter->setStretchFactor(1, 3);
+    splitter->setChildrenCollapsible(false);
+
+    auto *middle = new QHBoxLayout;
+    middle->addWidget(search);
+    middle->addWidget(splitter, 1);
+
+    auto *bottom = new QHBoxLayout;
+    bottom->addWidget(ProgressBar1, 1);
+    bottom->addWidget(BitBtn1);
+
+    auto *layout = new QVBoxLayout(central);
+    layout->addLayout(top);
+    layout->addWidget(GroupBox1);
+    layout->addLayout(browse);
+    layout->addLayout(middle, 1);
+    layout->addLayout(bottom);
+}
+
+void TForm1::FillSerialPorts(const QString &extraDevice) {
+    for (int port = 1; port <= kComPortCount; ++port) CB1->addItem(QStringLiteral("COM%1").arg(port));
+    QStringList devices = ExtraSerialDevices();
+    if (!extraDevice.isEmpty() && !devices.contains(extraDevice)) devices.append(extraDevice);
+    for (const QString &device : devices) CB1->addItem(device, device);
+    CB1->setCurrentIndex(extraDevice.isEmpty() ? kDesignComIndex : CB1->findText(extraDevice));
+}
+
+void TForm1::ConnectHandlers() {
+    connect(CB3, &QComboBox::editTextChanged, this, [this] {
+        if (!BeginRequest()) return;
+        RequestScope scope(*this);
+        FormCreate();
+    });
+    connect(CB1, &QComboBox::currentIndexChanged, this, [this] { CB1Change(); });
+    connect(CB2, &QComboBox::currentIndexChanged, this, [this] { CB2Change(); });
+    // Checking a button that was not checked runs its click handler, also
+    // when the set-up checks it.
+    connect(RB1, &QRadioButton::toggled, this, [this](bool on) { if (on) RB1Click(); });
+    connect(RB2, &QRadioButton::toggled, this, [this](bool on) { if (on) RB2Click(); });
+    connect(BitBtn1, &QPushButton::clicked, this, &TForm1::BitBtn1Click);
+    connect(BitBtn9, &QPushButton::clicked, this, &TForm1::BitBtn9Click);
+    connect(BitBtn7, &QPushButton::clicked, this, &TForm1::BitBtn7Click);
+    connect(BitBtn8, &QPushButton::clicked, this, &TForm1::BitBtn8Click);
+    connect(BitBtn4, &QPushButton::clicked, this, &TForm1::BitBtn4Click);
+    connect(BitBtn10, &QPushButton::clicked, this, &TForm1::BitBtn10Click);
+    connect(ListView1, &QTreeWidget::itemClicked, this, [this] { ListView1Click(); });
+    connect(ListView1, &QTreeWidget::itemDoubleClicked, this, [this] { ListView1DblClick(); });
+    connect(N1, &QAction::triggered, this, &TForm1::BitBtn7Click);
+    connect(N2, &QAction::triggered, this, &TForm1::BitBtn8Click);
+    connect(N4, &QAction::triggered, this, &TForm1::ListView1DblClick);
+    auto popup = [this](QWidget *view) {
+        return [this, view](const QPoint &at) { PopupMenu1->popup(view->mapToGlobal(at)); };
+    };
+    connect(ListView1, &QWidget::customContextMenuRequested, this, popup(ListView1->viewport()));
+    connect(ListView2, &QWidget::customContextMenuRequested, this, popup(ListView2->viewport()));
+}
+
+void TForm1::FormCreate() {
+    settingUp_ = true;
+    if (CB3->count() == 0) {
+        const QString text = CB3->currentText();
+        const QSignalBlocker block(CB3);
+        for (int id = 1; id <= 100; ++id) CB3->addItem(QString::number(id));
+        CB3->setEditText(text);
+    }
+    LoadAddressBook();
+
+    int id = 0;
+    if (!ParseDeviceIdText(CB3->currentText(), &id)) {
+        settingUp_ = false;
+        AppDialogs().Error(this, QStringLiteral("dncpanel"),
+                           QStringLiteral("'%1' is not a valid integer value.").arg(CB3->currentText()));
+        return;
+    }
+    ip_ = QString::fromLatin1(AddressText(id));
+    CB4->setEditText(ip_);
+
+    if (StoredLinkKind() == dnclink::kLinkSerial) {
+        RB1->setChecked(true);
+        dnclink::LinkKind = dnclink::kLinkSerial;
+    } else if (StoredLinkKind() == dnclink::kLinkUdp) {
+        RB2->setChecked(true);
+        dnclink::LinkKind = dnclink::kLinkUdp;
+    }
+
+    ApplyCaptions(*this);
+
+    DeviceId = static_cast<uint8_t>(id);
+    dnclink::UdpPrepare(ip_.toLatin1().constData());
+    if (options_.udpPort != 0) dnclink::UdpSetDestinationPort(options_.udpPort);
+    InitEngineForLink();
+
+    CurrentNcPath = QStringLiteral("\\");
+    SelectedFileName.clear();
+    ShowPath();
+
+    OpenSerialPort(true);
+    settingUp_ = false;
+}
+
+void TForm1::InitEngineForLink() {
+    if (dnclink::LinkKind == dnclink::kLinkUdp) {
+        dnclink::UdpSetDestination(ip_.toLatin1().constData());
+        core::ModbusInit(DeviceId, 0, kRetries);
+    } else {
+        core::ModbusInit(DeviceId, kSerialTimeoutMs, kRetries);
+    }
+    // ModbusInit's first call clears the callbacks: register them after it.
+    core::SetUartReceiveFun(&dnclink::LinkReceive);
+    core::SetUartSendFrameFun(&dnclink::LinkSendFrame);
+}
+
+void TForm1::OpenSerialPort(bool english) {
+    const int index = CB1->currentIndex();
+    const int baudIndex = CB2->currentIndex();
+    QString name;
+    if (index < kComPortCount) {
+        dnclink::SerialSelect(index + 1, baudIndex);
+        name = QStringLiteral("COM%1").arg(index + 1);
+    } else {
+        name = CB1->itemData(index).toString();
+        dnclink::SerialSelectDevice(name.toLocal8Bit().constData(), baudIndex);
+    }
+    const bool open = dnclink::SerialOpen();
+    const QString baud = QString::fromLatin1(dnclink::BaudRateTable[baudIndex].text);
+    if (open) {
+        StatusPanel0->setText(english ? QStringLiteral("%1 BaudRate:%2 Data:8").arg(name, baud)
+                                      : QStringLiteral("%1 波特率:%2 数据位:8").arg(name, baud));
+        StatusPanel0->setToolTip(QString::fromLocal8Bit(dnclink::SerialDevicePath()));
+    } else {
+        StatusPanel0->setText(english ? QStringLiteral("OPEN %1 Error").arg(name)
+                                      : QStringLiteral("打开%1错误").arg(name));
+        StatusPanel0->setToolTip(SerialOpenFailureReason(QString::fromLocal8Bit(dnclink::SerialDevicePath()),
+                                                         QString::fromLocal8Bit(dnclink::SerialLastError()),
+                                                         dnclink::SerialLastErrno()));
+    }
+}
+
+void TForm1::CB1Change() {
+    if (settingUp_) return;
+    OpenSerialPort(false);
+}
+
+void TForm1::CB2Change() {
+    if (settingUp_) return;
+    OpenSerialPort(false);
+}
+
+void TForm1::RB1Click() {
+    dnclink::LinkKind = dnclink::kLinkSerial;
+    BitBtn9->setEnabled(false);
+    SetStoredLinkKind(dnclink::kLinkSerial);
+    SaveAddressBook();
+    // The engine's time-out suits one link only: switch it with the link.
+    if (!settingUp_) InitEngineForLink();
+}
+
+void TForm1::RB2Click() {
+    dnclink::LinkKind = dnclink::kLinkUdp;
+    BitBtn9->setEnabled(!busy_);
+    SetStoredLinkKind(dnclink::kLinkUdp);
+    SaveAddressBook();
+    if (!settingUp_) InitEngineForLink();
+}
+
+void TForm1::BitBtn1Click() { close(); }
+
+void TForm1::BitBtn9Click() {
+    if (!BeginRequest()) return;
+    AppDialogs().ExecModal(Form3);
+}
+
+void TForm1::closeEvent(QCloseEvent *event) {
+    if (busy_) {
+        // A request is waiting inside this handler's call chain: end it the
+        // way Escape does and close once it has returned.
+        closePending_ = true;
+        SetAbortRequested(true);
+        StatusPanel1->setText(QStringLiteral("Closing after the running operation ends..."));
+        event->ignore();
+        return;
+    }
+    dnclink::SerialClose();  // FormClose
+    event->accept();
+}
+
+bool TForm1::BeginRequest() {
+    if (!busy_) return true;
+    StatusPanel1->setText(QStringLiteral("Busy: wait until the running operation ends (Esc aborts a transfer)"));
+    return false;
+}
+
+void TForm1::SetRequestControlsEnabled(bool enabled) {
+    // Changing the device, port or link under a running request would pull
+    // the link away from it.
+    CB3->setEnabled(enabled);
+    CB1->setEnabled(enabled);
+    CB2->setEnabled(enabled);
+    RB1->setEnabled(enabled);
+    RB2->setEnabled(enabled);
+    BitBtn9->setEnabled(enabled && dnclink::LinkKind == dnclink::kLinkUdp);
+}
+
+void TForm1::ShowResultCode(uint8_t code) { StatusPanel1->setText(QString::fromUtf8(nccmd::ResultCodeText(code))); }
+
+QString TForm1::StatusText(int panel) const { return panel == 0 ? StatusPanel0->text() : StatusPanel1->text(); }
+
+QString TForm1::ListingRequest() const { return QString::fromLatin1(nccmd::kDirListWord.data(), nccmd::kDirListWord.size()) + CurrentNcPath; }
+
+void TForm1::ShowPath() {
+    Label1->setText(ListingRequest());
+    setWindowTitle(CurrentNcPath);
+}
+
+void TForm1::AppendMemoLine(const QString &line) {
+    if (downloading_) {
+        // Never mixed into a program that is arriving in the memo.
+        pendingMemoLines_.append(line);
+        return;
+    }
+    Memo1->appendPlainText(line);
+}
+
+void TForm1::FlushMemoLines() {
+    const QStringList lines = std::exchange(pendingMemoLines_, {});
+    for (const QString &line : lines) Memo1->appendPlainText(line);
+}

@@ -1,0 +1,110 @@
+// The remote directory browser: one directory of the controller at a time
+// in ListView1, the path of that directory, and the file last clicked.
+#include <QProgressBar>
+#include <QTreeWidget>
+#include <algorithm>
+
+#include "Unit1.h"
+#include "dialogs.h"
+#include "request_scope.h"
+#include "gbk_text.h"
+#include "nc_commands.h"
+
+namespace {
+
+// The listing of the last ReadNcDirectory; filled once per listing, never
+// reallocated.
+uint8_t ListingBuffer[kListingBufferSize];
+
+QTreeWidgetItem *FirstSelectedItem(QTreeWidget *list) {
+    // The list allows several; the first in list order counts.
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (list->topLevelItem(i)->isSelected()) return list->topLevelItem(i);
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool TForm1::CheckRemotePath(const QString &path, const QString &what) {
+    const int limit = what == QStringLiteral("directory") ? kMaxNcPathLength : kMaxRemotePathLength;
+    QString problem;
+    if (ToGbk(path).size() > limit)
+        problem = QStringLiteral("The remote %1 path is too long (at most %2 characters):\n%3").arg(what).arg(limit).arg(path);
+    else if (path.isEmpty())
+        problem = QStringLiteral("The remote %1 path must not be empty.").arg(what);
+    if (problem.isEmpty()) return true;
+    AppDialogs().Error(this, QStringLiteral("Error"), problem);
+    return false;
+}
+
+uint8_t TForm1::ReadNcDirectory(uint8_t deviceId, const QString &request) {
+    const QByteArray text = ToGbk(request);
+    uint32_t total = 0;
+    size_t received = 0;
+    const uint8_t code = nccmd::NcListDir(deviceId, text.constData(), &total, ListingBuffer, sizeof ListingBuffer,
+                                          &received);
+    if (code != 0) {
+        ShowResultCode(code);
+        return code;
+    }
+    // Only bytes that actually arrived are shown: an announced size larger
+    // than what came would otherwise show stale entries of an older listing.
+    ShowListing(ListView1, ImageList1, ListingBuffer, static_cast<uint32_t>(std::min<size_t>(total, received)));
+    ProgressBar1->setValue(ProgressBar1->maximum());
+    ShowResultCode(0);
+    return 0;
+}
+
+void TForm1::BitBtn7Click() {
+    if (!BeginRequest()) return;
+    RequestScope scope(*this);
+    CurrentNcPath = QStringLiteral("\\");
+    ShowPath();
+    ReadNcDirectory(DeviceId, ListingRequest());
+}
+
+void TForm1::BitBtn8Click() {
+    if (CurrentNcPath == QStringLiteral("\\")) return;
+    if (!BeginRequest()) return;
+    RequestScope scope(*this);
+    QString parent = CurrentNcPath;
+    if (parent.endsWith(QChar('\\'))) parent.chop(1);
+    parent.truncate(parent.lastIndexOf(QChar('\\')) + 1);
+    if (parent.isEmpty()) parent = QStringLiteral("\\");
+    CurrentNcPath = parent;
+    ReadNcDirectory(DeviceId, ListingRequest());
+    ShowPath();
+}
+
+void TForm1::ListView1Click() {
+    const QTreeWidgetItem *item = FirstSelectedItem(ListView1);
+    if (!item) return;
+    SelectedFileName = ItemType(item) == nccmd::kAttributeFile ? item->text(kColumnFile) : QString();
+}
+
+void TForm1::ListView1DblClick() {
+    const QTreeWidgetItem *item = FirstSelectedItem(ListView1);
+    if (!item) return;
+    const int type = ItemType(item);
+    const QString caption = item->text(kColumnFile);
+    if (type == nccmd::kAttributeDirectory) {
+        const QString entered = CurrentNcPath + caption + QChar('\\');
+        if (!BeginRequest()) return;
+        if (!CheckRemotePath(entered, QStringLiteral("directory"))) return;
+        RequestScope scope(*this);
+        const QString parent = CurrentNcPath;
+        CurrentNcPath = entered;
+        if (ReadNcDirectory(DeviceId, ListingRequest()) != 0) CurrentNcPath = parent;
+        ShowPath();
+    } else if (type == nccmd::kAttributeFile) {
+        const QString path = CurrentNcPath + caption;
+        if (!BeginRequest()) return;
+        if (!CheckRemotePath(path, QStringLiteral("file"))) return;
+        if (!AppDialogs().Confirm(this, QStringLiteral("读远程文件？"), QStringLiteral("确定读取远程文件吗？：%1").arg(path)))
+            return;
+        if (!BeginRequest()) return;  // a request may have started while the box was open
+        RequestScope scope(*this);
+        ReadNcFile(DeviceId, path);
+    }
+}

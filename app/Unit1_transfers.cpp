@@ -1,0 +1,171 @@
+// Download into the memo, upload of a local file, and save-as of the memo.
+// The block loops themselves live in the command layer; the window feeds
+// them, shows progress and lets Escape abort.
+#include <QApplication>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QStatusBar>
+#include <QTextCursor>
+#include <QToolButton>
+#include <QLineEdit>
+#include <QLabel>
+#include <climits>
+#include <cstring>
+
+#include "Unit1.h"
+#include "Unit2.h"
+#include "dialogs.h"
+#include "request_scope.h"
+#include "escape_key.h"
+#include "gbk_text.h"
+#include "transfers.h"
+
+namespace {
+
+// Progress in bytes against the announced size; the window repaints and
+// sees the Escape key between blocks on either link.
+void ShowProgress(QProgressBar *bar, uint64_t done, uint64_t total) {
+    const int maximum = static_cast<int>(std::min<uint64_t>(total, INT_MAX));
+    if (bar->maximum() != maximum) bar->setRange(0, maximum);
+    bar->setValue(static_cast<int>(std::min<uint64_t>(done, static_cast<uint64_t>(maximum))));
+    QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
+
+QString LocalFileName(const QString &fullName) {
+    const qsizetype cut = std::max(fullName.lastIndexOf(QChar('/')), fullName.lastIndexOf(QChar('\\')));
+    return fullName.mid(cut + 1);
+}
+
+}  // namespace
+
+void TForm1::ShowTransferStatus() {
+    StatusPanel1->setText(TransferStatusText());
+    // Shown before the first request, not after it.
+    StatusPanel1->repaint();
+}
+
+uint8_t TForm1::ReadNcFile(uint8_t deviceId, const QString &remotePath) {
+    Memo1->clear();
+    ShowTransferStatus();
+    const QByteArray path = ToGbk(remotePath);
+
+    // The memo refuses the user's edits while blocks are being inserted: a
+    // click or a key would otherwise land inside the program text.
+    const bool wasReadOnly = Memo1->isReadOnly();
+    Memo1->setReadOnly(true);
+    downloading_ = true;
+    QTextCursor cursor(Memo1->document());
+    GbkBlockDecoder decoder;
+    auto sink = [&](const uint8_t *data, size_t length) {
+        // A block's text ends at its first NUL byte.
+        const size_t textLength = strnlen(reinterpret_cast<const char *>(data), length);
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(decoder.Decode(reinterpret_cast<const char *>(data), static_cast<qsizetype>(textLength)));
+        return true;
+    };
+    auto progress = [this](uint64_t done, uint64_t total) { ShowProgress(ProgressBar1, done, total); };
+    auto abort = [] { return EscapeHeld(); };
+    const nccmd::TransferResult result = nccmd::ReadRemoteFile(deviceId, path.constData(), sink, progress, abort);
+    cursor.movePosition(QTextCursor::End);
+    cursor.insertText(decoder.Finish());
+    downloading_ = false;
+    Memo1->setReadOnly(wasReadOnly);
+    FlushMemoLines();
+
+    if (result.code != 0) {
+        ShowResultCode(result.code);
+        return result.code;
+    }
+    ProgressBar1->setValue(ProgressBar1->maximum());
+    ShowResultCode(0);
+    return 0;
+}
+
+void TForm1::BitBtn4Click() {
+    if (!BeginRequest()) return;
+    const QString localFile = AppDialogs().OpenFileName(this, OpenDialog1.FileName, OpenDialog1.Filter);
+    if (localFile.isEmpty()) return;
+
+    Form2->Edit1->setText(CurrentNcPath + LocalFileName(localFile));
+    Form2->SpeedButton1->hide();
+    const int answer = AppDialogs().ExecModal(Form2);
+    Form2->SpeedButton1->show();
+    if (answer != TForm2::kResultOk) return;
+    const QString remotePath = Form2->Edit1->text();
+    if (!CheckRemotePath(remotePath, QStringLiteral("file"))) return;
+    if (!BeginRequest()) return;
+    RequestScope scope(*this);
+
+    ShowTransferStatus();
+    QFile file(localFile);
+    if (!file.open(QIODevice::ReadOnly) || file.size() > INT32_MAX) {
+        StatusPanel1->clear();
+        AppDialogs().Inform(this, QStringLiteral("文件操作错误"), QStringLiteral("此文件不存在!!!!"));
+        return;
+    }
+    const auto size = static_cast<int32_t>(file.size());
+    const QByteArray path = ToGbk(remotePath);
+    auto source = [&](uint8_t *buffer, size_t length) {
+        return file.read(reinterpret_cast<char *>(buffer), static_cast<qint64>(length)) == static_cast<qint64>(length);
+    };
+    auto progress = [this](uint64_t done, uint64_t total) { ShowProgress(ProgressBar1, done, total); };
+    auto abort = [] { return EscapeHeld(); };
+    const nccmd::TransferResult result = nccmd::WriteRemoteFile(DeviceId, path.constData(), size, source, progress, abort);
+    file.close();
+    if (result.code != 0) {
+        ShowResultCode(result.code);
+        return;
+    }
+    if (result.localFailure) {
+        // The file changed or failed under us; the controller was told by
+        // the abort block, the user by the same box as a missing file.
+        StatusPanel1->clear();
+        AppDialogs().Inform(this, QStringLiteral("文件操作错误"), QStringLiteral("此文件不存在!!!!"));
+        return;
+    }
+    ProgressBar1->setValue(ProgressBar1->maximum());
+    if (ReadNcDirectory(DeviceId, ListingRequest()) != 0) return;
+    ShowResultCode(0);
+}
+
+void TForm1::BitBtn10Click() {
+    if (!BeginRequest()) return;
+    if (Memo1->document()->isEmpty()) {
+        AppDialogs().Error(this, QStringLiteral("Error"), QStringLiteral("下载文件不能为空!!!"));
+        return;
+    }
+    if (SelectedFileName.isEmpty()) {
+        AppDialogs().Error(this, QStringLiteral("Error"), QStringLiteral("文件名不能为空!!!"));
+        return;
+    }
+    Form2->Edit1->setText(CurrentNcPath + SelectedFileName);
+    const int answer = AppDialogs().ExecModal(Form2);
+    if (answer != TForm2::kResultOk) return;  // Cancel, or saved to a local file
+    const QString remotePath = Form2->Edit1->text();
+    if (!CheckRemotePath(remotePath, QStringLiteral("file"))) return;
+    if (!BeginRequest()) return;
+    RequestScope scope(*this);
+
+    ShowTransferStatus();
+    const QByteArray text = MemoTextToGbk(Memo1->toPlainText());
+    if (text.size() > INT32_MAX) return;
+    const QByteArray path = ToGbk(remotePath);
+    qsizetype offset = 0;
+    auto source = [&](uint8_t *buffer, size_t length) {
+        if (offset + static_cast<qsizetype>(length) > text.size()) return false;
+        std::memcpy(buffer, text.constData() + offset, length);
+        offset += static_cast<qsizetype>(length);
+        return true;
+    };
+    auto progress = [this](uint64_t done, uint64_t total) { ShowProgress(ProgressBar1, done, total); };
+    auto abort = [] { return EscapeHeld(); };
+    const nccmd::TransferResult result =
+        nccmd::WriteRemoteFile(DeviceId, path.constData(), static_cast<int32_t>(text.size()), source, progress, abort);
+    if (result.code != 0) {
+        ShowResultCode(result.code);
+        return;
+    }
+    ProgressBar1->setValue(ProgressBar1->maximum());
+    ReadNcDirectory(DeviceId, ListingRequest());
+}

@@ -1,0 +1,40 @@
+#include "demo_mode.h"
+
+#include <QDir>
+#include <cstring>
+
+#include "address_book.h"
+#include "simulator.h"
+
+DemoController::DemoController() = default;
+
+DemoController::~DemoController() {
+    if (simulator_) simulator_->Stop();
+}
+
+bool DemoController::Start(QString *error) {
+    if (!dir_.isValid()) {
+        *error = QStringLiteral("Cannot create a working directory: %1").arg(dir_.errorString());
+        return false;
+    }
+    if (!QDir::setCurrent(dir_.path())) {
+        *error = QStringLiteral("Cannot enter %1").arg(dir_.path());
+        return false;
+    }
+    simulator_ = std::make_unique<ncsim::Simulator>();  // a fresh sample tree of its own
+    if (!simulator_->StartUdp("127.0.0.1", 0)) {
+        *error = QStringLiteral("The simulated controller did not start: %1")
+                     .arg(QString::fromStdString(simulator_->LastError()));
+        return false;
+    }
+    std::memset(AddressBook, 0, sizeof AddressBook);
+    SetStoredLinkKind(1);
+    SetAddressText(1, "127.0.0.1");
+    if (WriteAddressBookFile() != AddressBookIo::Ok) {
+        *error = QStringLiteral("Cannot write %1 in %2").arg(QString::fromLatin1(kAddressBookFile), dir_.path());
+        return false;
+    }
+    return true;
+}
+
+uint16_t DemoController::Port() const { return simulator_ ? simulator_->UdpPort() : 0; }

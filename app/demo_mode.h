@@ -1,0 +1,31 @@
+// The demo: a simulated controller in this process on a free loopback UDP
+// port, serving a fresh sample tree, and a private working directory whose
+// address book points device 1 at it with the network link selected. The
+// user's own IpAddr.dat is never touched.
+#pragma once
+
+#include <QString>
+#include <QTemporaryDir>
+#include <cstdint>
+#include <memory>
+
+namespace ncsim {
+class Simulator;
+}
+
+class DemoController {
+public:
+    DemoController();
+    ~DemoController();
+
+    // Changes the working directory to a private one; false with a reason
+    // when anything fails.
+    bool Start(QString *error);
+    uint16_t Port() const;
+    QString WorkingDirectory() const { return dir_.path(); }
+    ncsim::Simulator *Simulator() const { return simulator_.get(); }
+
+private:
+    QTemporaryDir dir_;
+    std::unique_ptr<ncsim::Simulator> simulator_;
+};

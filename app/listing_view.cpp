@@ -1,0 +1,48 @@
+#include "listing_view.h"
+
+#include <QTreeWidget>
+#include <algorithm>
+
+#include "gbk_text.h"
+#include "nc_commands.h"
+
+namespace {
+
+// Controller file names are GBK text.
+QString FieldText(const std::string &field) { return FromGbk(QByteArray(field.data(), qsizetype(field.size()))); }
+
+}  // namespace
+
+void ShowListing(QTreeWidget *list, const ImageList &images, const uint8_t *listing, uint32_t total) {
+    using namespace nccmd;
+    const uint32_t count = std::min<uint32_t>(total / kListingEntrySize, kListingMaxEntries);
+    list->setUpdatesEnabled(false);
+    list->clear();
+    QList<QTreeWidgetItem *> items;
+    items.reserve(static_cast<qsizetype>(count));
+    for (uint32_t i = 0; i < count; ++i) {
+        const ListingEntry entry = DecodeListingEntry(listing + i * kListingEntrySize);
+        const QString name = FieldText(entry.name);
+        auto *item = new QTreeWidgetItem;
+        if (entry.IsDirectory()) {
+            item->setIcon(kColumnFile, images.images[0]);
+            item->setText(kColumnFile, name);
+        } else {
+            item->setIcon(kColumnFile, images.images[1]);
+            item->setText(kColumnFile, name + QChar('.') + FieldText(entry.extension));
+        }
+        item->setText(kColumnSize, QStringLiteral("%1 KB").arg(entry.size >> 10));
+        item->setText(kColumnType, QString::number(entry.attribute));
+        item->setTextAlignment(kColumnSize, Qt::AlignCenter);
+        item->setTextAlignment(kColumnType, Qt::AlignCenter);
+        items.append(item);
+    }
+    list->addTopLevelItems(items);
+    list->setUpdatesEnabled(true);
+}
+
+int ItemType(const QTreeWidgetItem *item) {
+    bool ok = false;
+    const int type = item ? item->text(kColumnType).toInt(&ok) : 0;
+    return ok ? type : -1;
+}

@@ -1,0 +1,28 @@
+// Shows a directory listing (20-byte entries back to back) in ListView1.
+#pragma once
+
+#include <QIcon>
+#include <cstdint>
+
+class QTreeWidget;
+class QTreeWidgetItem;
+
+inline constexpr int kListingMaxEntries = 1024;
+inline constexpr uint32_t kListingBufferSize = kListingMaxEntries * 20;  // 20480
+
+enum ListColumn { kColumnFile = 0, kColumnSize = 1, kColumnType = 2 };
+
+// Item pictures of ImageList1: 0 directory, 1 file, 2 device.
+struct ImageList {
+    QIcon images[3];
+};
+
+// Replaces the list's items by the whole entries of the first `total`
+// bytes (at most 1024 entries; a trailing partial entry is ignored).
+// Attributes up to 16 show as a directory (name only), above 16 as a file
+// ("name.ext"); Size is whole KiB, Type the attribute in decimal.
+void ShowListing(QTreeWidget *list, const ImageList &images, const uint8_t *listing, uint32_t total);
+
+// The Type column read back as a number: 16 directory, 32 file, anything
+// else is neither.
+int ItemType(const QTreeWidgetItem *item);

@@ -1,0 +1,79 @@
+// dncpanel: moves NC programs between this computer and CNC controllers.
+//
+//   dncpanel                   the window, address book in the working directory
+//   dncpanel --serial DEVICE   also offer and select DEVICE (e.g. /dev/pts/3)
+//   dncpanel --demo            against a built-in simulated controller
+//   dncpanel --demo --screenshot FILE
+//                              list, open a program, save the window as FILE
+#include <QApplication>
+#include <QCommandLineParser>
+#include <QMessageBox>
+#include <QTimer>
+#include <cstdio>
+#include <exception>
+#include <memory>
+
+#include "Unit1.h"
+#if DNCPANEL_HAVE_DEMO
+#include "demo_mode.h"
+#include "demo_screenshot.h"
+#endif
+
+int main(int argc, char **argv) {
+    QApplication app(argc, argv);
+    QApplication::setApplicationName(QStringLiteral("dncpanel"));
+    QApplication::setApplicationDisplayName(QString());
+
+    QCommandLineParser parser;
+    parser.setApplicationDescription(QStringLiteral("Moves NC programs between this computer and CNC controllers."));
+    parser.addHelpOption();
+    const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Run against a built-in simulated controller."));
+    const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("Offer and select this serial device."),
+                                    QStringLiteral("DEVICE"));
+    const QCommandLineOption screenshot(QStringLiteral("screenshot"),
+                                        QStringLiteral("With --demo: show a listing and a program, save the window "
+                                                       "as this PNG file and quit."),
+                                        QStringLiteral("FILE"));
+    parser.addOptions({demo, serial, screenshot});
+    parser.process(app);
+
+    try {
+        TForm1Options options;
+        options.serialDevice = parser.value(serial);
+#if DNCPANEL_HAVE_DEMO
+        std::unique_ptr<DemoController> controller;
+        if (parser.isSet(demo)) {
+            controller = std::make_unique<DemoController>();
+            QString error;
+            if (!controller->Start(&error)) {
+                std::fprintf(stderr, "dncpanel: %s\n", qPrintable(error));
+                return 1;
+            }
+            options.udpPort = controller->Port();
+        }
+#else
+        if (parser.isSet(demo)) {
+            std::fprintf(stderr, "dncpanel: this build has no simulated controller\n");
+            return 1;
+        }
+#endif
+        TForm1 form(options);
+        form.show();
+#if DNCPANEL_HAVE_DEMO
+        if (controller && parser.isSet(screenshot)) {
+            const QString file = parser.value(screenshot);
+            QTimer::singleShot(300, &form, [&form, file] {
+                const bool ok = ShowDemoScene(form) && form.grab().save(file);
+                if (!ok) std::fprintf(stderr, "dncpanel: the screenshot failed\n");
+                QApplication::exit(ok ? 0 : 1);
+            });
+        } else if (controller) {
+            QTimer::singleShot(0, &form, &TForm1::BitBtn7Click);
+        }
+#endif
+        return app.exec();
+    } catch (const std::exception &e) {
+        QMessageBox::critical(nullptr, QString(), QString::fromLocal8Bit(e.what()));
+        return 1;
+    }
+}
