@@ -35,7 +35,7 @@ const char kUsage[] =
     "  --verbose           one line per request on stderr\n";
 
 [[noreturn]] void Usage(const std::string &error) {
-    std::fprintf(stderr, "ncsim: %s\n%s", error.c_str(), kUsage);
+    std::fprintf(stderr, "ncsim: %s (ncsim --help lists the options)\n", error.c_str());
     std::exit(2);
 }
 
@@ -97,7 +97,7 @@ Command Parse(int argc, char **argv) {
             c.options.verbose = true;
             continue;
         }
-        if (i + 1 >= argc) Usage(option == "--udp" || option.rfind("--", 0) == 0 ? option + " wants a value" : "unknown argument " + option);
+        if (i + 1 >= argc) Usage(option.rfind("--", 0) == 0 ? option + " wants a value" : "unknown argument " + option);
         const char *value = argv[++i];
         if (option == "--udp") {
             c.transport = Command::Udp;
