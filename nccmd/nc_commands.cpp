@@ -71,7 +71,15 @@ struct FirstAnswer {
     uint32_t totalSize;
 };
 
-FirstAnswer ReadFirstAnswer() {
+// Header numbers an answer is too short to carry read as 0: otherwise the
+// request's own bytes left in the buffer ("%Dir..." read as a block count)
+// would send the command looping over blocks that do not exist.
+void ClearBeyondAnswer(uint16_t answerLength, size_t headerSize) {
+    if (answerLength < headerSize) std::memset(CommandPayload + answerLength, 0, headerSize - answerLength);
+}
+
+FirstAnswer ReadFirstAnswer(uint16_t answerLength) {
+    ClearBeyondAnswer(answerLength, kAnnouncementHeaderSize);
     FirstAnswer answer{};
     uint16_t position = 0;
     GetBigEndian(CommandPayload, &answer.number, 4, &position);
@@ -96,7 +104,7 @@ uint8_t FetchBlocks(uint8_t address, std::string_view text, uint8_t *out, size_t
     *written = 0;
     uint16_t answerLength = 0;
     if (const uint8_t code = SendTextRequest(address, text, &answerLength); code != 0) return code;
-    *first = ReadFirstAnswer();
+    *first = ReadFirstAnswer(answerLength);
     const auto count = static_cast<int32_t>(first->blockCount);
     for (int32_t k = 1; k <= count; ++k) {
         if (const uint8_t code = SendBlockRequest(address, static_cast<uint32_t>(k), &answerLength); code != 0) {
@@ -130,7 +138,7 @@ uint8_t NcReadFileBlock(uint8_t address, const char *fileName, uint8_t *block, i
         *length = static_cast<int32_t>(kBlockHeaderSize + name.size());
         if (const uint8_t code = SendTextRequest(address, name, &answerLength); code != 0) return code;
         *length = answerLength;
-        const FirstAnswer first = ReadFirstAnswer();
+        const FirstAnswer first = ReadFirstAnswer(answerLength);
         *blockNumber = static_cast<int32_t>(first.number);
         *blockCount = static_cast<int32_t>(first.blockCount);
         *fileSize = static_cast<int32_t>(first.totalSize);
@@ -144,6 +152,7 @@ uint8_t NcReadFileBlock(uint8_t address, const char *fileName, uint8_t *block, i
     *length = answerLength;
     uint32_t number = 0;
     uint16_t position = 0;
+    ClearBeyondAnswer(answerLength, kBlockHeaderSize);
     GetBigEndian(CommandPayload, &number, 4, &position);
     *blockNumber = static_cast<int32_t>(number);
     std::memset(block, 0, kBlockBufferSize);

@@ -1,0 +1,381 @@
+// The whole-transfer loops against a controller played by the test: the
+// order of requests, the bytes moved, abort, failures on either side.
+#include "transfers.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+
+#include "scripted_controller.h"
+
+namespace {
+
+using namespace scripted_nc;
+constexpr uint32_t kAbort = nccmd::AbortBlockNumber;
+
+Bytes Pattern(size_t n, uint32_t seed) {
+    Bytes out(n);
+    for (size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        out[i] = static_cast<uint8_t>(seed >> 16);
+    }
+    return out;
+}
+
+std::vector<uint32_t> BlockNumbers() {
+    std::vector<uint32_t> numbers;
+    for (const Request &r : Requests()) numbers.push_back(ReadBigEndian32(r.payload, 0));
+    return numbers;
+}
+
+// Serves one file for reading: block k carries bytes [512(k-1), 512k).
+Responder ServeFile(const Bytes &file, uint32_t failAt = 0) {
+    return [file, failAt](const Request &r) {
+        const uint32_t number = ReadBigEndian32(r.payload, 0);
+        const auto blocks = static_cast<uint32_t>(nccmd::BlockCount(int32_t(file.size())));
+        if (number == 0) return Normal(FirstAnswer(0, blocks, uint32_t(file.size())));
+        if (number == failAt) return Exception(0x08);
+        if (number > blocks) return Normal(BigEndian32(number));
+        const size_t start = (number - 1) * 512;
+        const size_t end = std::min(file.size(), start + 512);
+        return Normal(BlockAnswer(number, Bytes(file.begin() + start, file.begin() + end)));
+    };
+}
+
+TEST(ReadRemoteFile, DeliversEveryByteInOrder) {
+    for (size_t size : {0u, 1u, 511u, 512u, 513u, 1025u}) {
+        Bytes file = Pattern(size, 7);
+        if (size > 3) file[2] = 0;  // NUL bytes are data too
+        Install(ServeFile(file));
+        Bytes got;
+        uint64_t lastDone = 0, lastTotal = 1234;
+        int progressCalls = 0;
+        const auto result = nccmd::ReadRemoteFile(
+            1, "\\PRG\\F.NC",
+            [&](const uint8_t *data, size_t n) {
+                got.insert(got.end(), data, data + n);
+                return true;
+            },
+            [&](uint64_t done, uint64_t total) {
+                lastDone = done;
+                lastTotal = total;
+                ++progressCalls;
+            });
+        ASSERT_TRUE(result.Succeeded()) << "size " << size;
+        EXPECT_EQ(got, file) << "size " << size;
+        EXPECT_EQ(lastDone, size);
+        EXPECT_EQ(lastTotal, size);
+        const size_t blocks = (size + 511) / 512;
+        EXPECT_EQ(progressCalls, int(blocks + 1));
+        ASSERT_EQ(Requests().size(), blocks + 1);
+        for (size_t k = 0; k <= blocks; ++k) EXPECT_EQ(BlockNumbers()[k], k);
+        EXPECT_EQ(Requests()[0].payload, Concat({BigEndian32(0), Text("\\PRG\\F.NC")}));
+    }
+}
+
+TEST(ReadRemoteFile, AbortFromTheStartSendsOnlyTheAbortBlock) {
+    Install(ServeFile(Pattern(1500, 1)));
+    int sinkCalls = 0;
+    const auto result = nccmd::ReadRemoteFile(
+        1, "\\A.NC",
+        [&](const uint8_t *, size_t) {
+            ++sinkCalls;
+            return true;
+        },
+        {}, [] { return true; });
+    EXPECT_TRUE(result.aborted);
+    EXPECT_EQ(result.code, 0);
+    EXPECT_FALSE(result.Succeeded());
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, kAbort}));
+    EXPECT_EQ(sinkCalls, 0);
+}
+
+TEST(ReadRemoteFile, FailedBlockEndsTheRead) {
+    Install(ServeFile(Pattern(1500, 1), 2));
+    size_t got = 0;
+    const auto result = nccmd::ReadRemoteFile(1, "\\A.NC", [&](const uint8_t *, size_t n) {
+        got += n;
+        return true;
+    });
+    EXPECT_EQ(result.code, 0x08);
+    EXPECT_EQ(got, 512u);
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 2}));
+}
+
+// A sink that cannot keep the data (disk full) ends the read and tells the
+// controller with the abort block.
+TEST(ReadRemoteFile, SinkFailureSendsTheAbortBlock) {
+    Install(ServeFile(Pattern(1500, 1)));
+    const auto result = nccmd::ReadRemoteFile(1, "\\A.NC", [](const uint8_t *, size_t) { return false; });
+    EXPECT_TRUE(result.localFailure);
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, kAbort}));
+}
+
+// Keeps what a write sends: the announcement, then each block's data.
+struct WriteRecorder {
+    Bytes stored;
+    std::vector<size_t> blockLengths;
+
+    Responder Respond() {
+        return [this](const Request &r) {
+            if (ReadBigEndian32(r.payload, 0) != 0) {
+                blockLengths.push_back(r.payload.size() - 4);
+                stored.insert(stored.end(), r.payload.begin() + 4, r.payload.end());
+            }
+            return Normal({});
+        };
+    }
+};
+
+
+TEST(WriteRemoteFile, SendsAnnouncementAndBlocksOfFileBytes) {
+    const struct {
+        int32_t size;
+        std::vector<size_t> blocks;
+    } cases[] = {{0, {}}, {512, {512}}, {1024, {512, 512}}, {1025, {512, 512, 1}}};
+    for (const auto &c : cases) {
+        const Bytes file = Pattern(size_t(c.size), 3);
+        WriteRecorder recorder;
+        Install(recorder.Respond());
+        size_t offset = 0;
+        auto source = [&](uint8_t *buffer, size_t n) {
+            std::memcpy(buffer, file.data() + offset, n);
+            offset += n;
+            return true;
+        };
+        const auto result = nccmd::WriteRemoteFile(1, "\\PRG\\W.NC", c.size, source);
+        ASSERT_TRUE(result.Succeeded()) << c.size;
+        EXPECT_EQ(recorder.blockLengths, c.blocks) << c.size;
+        EXPECT_EQ(recorder.stored, file);
+        const Bytes announcement = Requests().at(0).payload;
+        EXPECT_EQ(announcement, Concat({BigEndian32(0), BigEndian32(uint32_t(c.blocks.size())),
+                                        BigEndian32(uint32_t(c.size)), Text("\\PRG\\W.NC")}));
+        std::vector<uint32_t> expected{0};
+        for (uint32_t k = 1; k <= c.blocks.size(); ++k) expected.push_back(k);
+        EXPECT_EQ(BlockNumbers(), expected);
+    }
+}
+
+TEST(WriteRemoteFile, AbortSendsTheNextPieceAsTheAbortBlock) {
+    const Bytes file = Pattern(1500, 5);
+    WriteRecorder recorder;
+    Install(recorder.Respond());
+    size_t offset = 0;
+    int tests = 0;
+    const auto result = nccmd::WriteRemoteFile(
+        1, "\\W.NC", 1500,
+        [&](uint8_t *buffer, size_t n) {
+            std::memcpy(buffer, file.data() + offset, n);
+            offset += n;
+            return true;
+        },
+        {}, [&] { return ++tests == 2; });
+    EXPECT_TRUE(result.aborted);
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, kAbort}));
+    EXPECT_EQ(recorder.stored, Bytes(file.begin(), file.begin() + 1024));
+}
+
+// A file that cannot be read to its announced size ends the write with an
+// empty abort block, so the controller does not keep a silently short file.
+TEST(WriteRemoteFile, SourceFailureSendsAnEmptyAbortBlock) {
+    WriteRecorder recorder;
+    Install(recorder.Respond());
+    int calls = 0;
+    const auto result = nccmd::WriteRemoteFile(1, "\\W.NC", 1500, [&](uint8_t *, size_t) { return ++calls < 2; });
+    EXPECT_TRUE(result.localFailure);
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, kAbort}));
+    EXPECT_EQ(Requests().back().payload.size(), 4u);
+}
+
+TEST(WriteRemoteFile, FailedAnnouncementSendsNoBlock) {
+    Install([](const Request &) { return Exception(0x06); });
+    bool read = false;
+    const auto result = nccmd::WriteRemoteFile(1, "\\W.NC", 10, [&](uint8_t *, size_t) { return read = true; });
+    EXPECT_EQ(result.code, 0x06);
+    EXPECT_FALSE(read);
+    EXPECT_EQ(Requests().size(), 1u);
+}
+
+// A controller for DNC runs: answers each data block with a 16-byte state
+// record; `busy` tells per try whether it refuses the block, `abnormalAt`
+// reports an abnormal state on that try.
+struct DncController {
+    std::function<bool(uint32_t number, int attempt)> busy = [](uint32_t, int) { return false; };
+    uint32_t abnormalAt = 0;
+    int32_t abnormalCode = 0;
+    size_t recordLength = 16;
+    Bytes taken;  // the bytes of every block taken, in order
+    std::vector<uint32_t> takenNumbers;
+    int attempt = 0;
+    uint32_t lastNumber = 0;
+
+    Responder Respond() {
+        return [this](const Request &r) {
+            const uint32_t number = ReadBigEndian32(r.payload, 0);
+            if (number == 0) return Normal({});
+            attempt = number == lastNumber ? attempt + 1 : 0;
+            lastNumber = number;
+            Bytes record(recordLength, 0);
+            if (number == abnormalAt && recordLength >= 12) nccmd::PutLittleEndian32(record.data() + 8, uint32_t(abnormalCode));
+            const bool refused = busy(number, attempt);
+            if (!refused) {
+                taken.insert(taken.end(), r.payload.begin() + 4, r.payload.end());
+                takenNumbers.push_back(number);
+            }
+            if (recordLength > 15) record[15] = refused ? 0 : 1;
+            return Normal(BlockAnswer(number, record));
+        };
+    }
+};
+
+struct DncRun {
+    Bytes program;
+    size_t offset = 0;
+    Bytes shown;
+    int stopWhileBusyCalls = 0;
+    std::function<bool()> stop = [] { return false; };
+
+    nccmd::TransferResult Run() {
+        auto source = [this](uint8_t *buffer, size_t n) {
+            std::memcpy(buffer, program.data() + offset, n);
+            offset += n;
+            return true;
+        };
+        auto sent = [this](const uint8_t *data, size_t n) {
+            shown.insert(shown.end(), data, data + n);
+            return true;
+        };
+        auto stopTest = [this] { return stop(); };
+        auto onStopWhileBusy = [this] { ++stopWhileBusyCalls; };
+        nccmd::DncCallbacks callbacks;
+        callbacks.source = source;
+        callbacks.blockSent = sent;
+        callbacks.stopRequested = stopTest;
+        callbacks.stopWhileBusy = onStopWhileBusy;
+        return nccmd::RunDncStream(1, int32_t(program.size()), callbacks);
+    }
+};
+
+TEST(RunDncStream, BusyBlocksAreResentUntilTakenAndLeadingPercentBecomesCr) {
+    DncController controller;
+    controller.busy = [](uint32_t number, int attempt) { return number == 2 && attempt < 3; };
+    Install(controller.Respond());
+    DncRun run;
+    run.program = Pattern(1300, 9);
+    run.program[0] = '%';
+    run.program[600] = '%';
+    const auto result = run.Run();
+    ASSERT_TRUE(result.Succeeded());
+    Bytes expected = run.program;
+    expected[0] = '\r';
+    EXPECT_EQ(controller.taken, expected);
+    EXPECT_EQ(run.shown, expected);
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 2, 2, 2, 2, 3}));
+    // Every resend carries the same bytes, although the answer overwrote them.
+    EXPECT_EQ(Requests()[2].payload, Requests()[4].payload);
+    EXPECT_EQ(Requests().at(0).payload,
+              Concat({BigEndian32(0), BigEndian32(3), BigEndian32(1300), Text("%NetDNCRun")}));
+}
+
+TEST(RunDncStream, AbnormalStateEndsTheRun) {
+    DncController controller;
+    controller.abnormalAt = 2;
+    controller.abnormalCode = 1234;
+    Install(controller.Respond());
+    DncRun run;
+    run.program = Pattern(2000, 2);
+    const auto result = run.Run();
+    EXPECT_EQ(result.abnormalCode, 1234);
+    EXPECT_EQ(result.code, 0);
+    EXPECT_FALSE(result.Succeeded());
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 2}));
+}
+
+TEST(RunDncStream, StopSendsTheNextBlockAsAbortBlock) {
+    DncController controller;
+    Install(controller.Respond());
+    DncRun run;
+    run.program = Pattern(2000, 4);
+    int tests = 0;
+    run.stop = [&] { return ++tests >= 2; };
+    const auto result = run.Run();
+    EXPECT_TRUE(result.aborted);
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, kAbort}));
+    EXPECT_EQ(Requests()[2].payload, Concat({BigEndian32(kAbort), Bytes(run.program.begin() + 512,
+                                                                          run.program.begin() + 1024)}));
+}
+
+TEST(RunDncStream, StopWhileBusyResendsTheBlockInHandAsAbortBlock) {
+    DncController controller;
+    // Block 1 is refused three times, the abort block twice more.
+    controller.busy = [](uint32_t number, int attempt) {
+        return (number == 1 && attempt < 3) || (number == kAbort && attempt < 2);
+    };
+    Install(controller.Respond());
+    DncRun run;
+    run.program = Pattern(2000, 4);
+    int tests = 0;
+    run.stop = [&] { return ++tests >= 3; };  // first block test, first busy test pass
+    const auto result = run.Run();
+    EXPECT_TRUE(result.aborted);
+    EXPECT_EQ(run.stopWhileBusyCalls, 1);
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 1, kAbort, kAbort, kAbort}));
+    EXPECT_EQ(controller.taken, Bytes(run.program.begin(), run.program.begin() + 512));
+}
+
+TEST(RunDncStream, RepliesWithoutARecordCountAsTaken) {
+    for (size_t recordLength : {0u, 8u, 15u}) {
+        DncController controller;
+        controller.recordLength = recordLength;
+        Install(controller.Respond());
+        DncRun run;
+        run.program = Pattern(1100, 1);
+        const auto result = run.Run();
+        EXPECT_TRUE(result.Succeeded()) << recordLength;
+        EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 2, 3})) << recordLength;
+    }
+}
+
+TEST(RunDncStream, EmptyProgramSendsOnlyTheAnnouncement) {
+    DncController controller;
+    Install(controller.Respond());
+    DncRun run;
+    const auto result = run.Run();
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0}));
+}
+
+TEST(RunDncStream, FailedExchangeEndsTheRunWithItsCode) {
+    DncController controller;
+    Install([&](const Request &r) {
+        if (ReadBigEndian32(r.payload, 0) == 2) return Silence();
+        return controller.Respond()(r);
+    });
+    DncRun run;
+    run.program = Pattern(2000, 4);
+    const auto result = run.Run();
+    EXPECT_EQ(result.code, 0xFF);
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 2}));
+}
+
+TEST(ListRemoteDirectory, DecodesOnlyWhatArrived) {
+    // The controller announces 100 bytes but sends one 40-byte block.
+    Install([](const Request &r) {
+        if (ReadBigEndian32(r.payload, 0) == 0) return Normal(FirstAnswer(0, 1, 100));
+        Bytes data(40, 0);
+        data[0] = 0x10;
+        data[1] = 'D';
+        data[20] = 0x20;
+        data[21] = 'F';
+        return Normal(BlockAnswer(1, data));
+    });
+    std::vector<nccmd::ListingEntry> entries;
+    ASSERT_EQ(nccmd::ListRemoteDirectory(1, "\\PRG\\", &entries), 0);
+    ASSERT_EQ(entries.size(), 2u);
+    EXPECT_EQ(entries[0].name, "D");
+    EXPECT_EQ(entries[1].name, "F");
+    EXPECT_EQ(Requests()[0].payload, Concat({BigEndian32(0), Text("%DirList%%\\PRG\\")}));
+}
+
+}  // namespace
