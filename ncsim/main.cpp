@@ -2,7 +2,9 @@
 // pseudo-terminal or a serial device, until SIGINT or SIGTERM.
 #include <signal.h>
 
+#include <algorithm>
 #include <cerrno>
+#include <iterator>
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
@@ -97,7 +99,13 @@ Command Parse(int argc, char **argv) {
             c.options.verbose = true;
             continue;
         }
-        if (i + 1 >= argc) Usage(option.rfind("--", 0) == 0 ? option + " wants a value" : "unknown argument " + option);
+        static const char *const kValueOptions[] = {"--udp",   "--serial", "--baud", "--root",        "--ids",
+                                                    "--rate",  "--drop",   "--corrupt", "--delay",   "--busy",
+                                                    "--abnormal-at", "--seed", "--capture"};
+        if (std::find(std::begin(kValueOptions), std::end(kValueOptions), option) == std::end(kValueOptions)) {
+            Usage("unknown option " + option);
+        }
+        if (i + 1 >= argc) Usage(option + " wants a value");
         const char *value = argv[++i];
         if (option == "--udp") {
             c.transport = Command::Udp;

@@ -1,0 +1,206 @@
+// The serial link on a pseudo-terminal pair: the test holds the master end
+// where a controller's cable would be.
+#include <errno.h>
+#include <fcntl.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <stdlib.h>
+#include <sys/file.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+
+#include "link_ops.h"
+#include "serial_link.h"
+
+namespace {
+
+using dnclink::LinkReceive;
+using dnclink::LinkSendFrame;
+
+int idleCalls = 0;
+void CountIdle() { ++idleCalls; }
+
+class SerialLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        master = posix_openpt(O_RDWR | O_NOCTTY);
+        ASSERT_GE(master, 0);
+        ASSERT_EQ(grantpt(master), 0);
+        ASSERT_EQ(unlockpt(master), 0);
+        path = ptsname(master);
+        // A second view of the line's input queue: poll on it tells when
+        // bytes written at the master have arrived, without taking them.
+        watcher = open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK);
+        ASSERT_GE(watcher, 0);
+        idleCalls = 0;
+        dnclink::SetLinkIdleHook(CountIdle);
+        dnclink::LinkKind = dnclink::kLinkSerial;
+        dnclink::SerialSelectDevice(path.c_str(), 16);
+        ASSERT_TRUE(dnclink::SerialOpen()) << dnclink::SerialLastError();
+    }
+    void TearDown() override {
+        dnclink::SerialClose();
+        if (watcher >= 0) close(watcher);
+        if (master >= 0) close(master);
+    }
+
+    void WriteAtMaster(const std::string &bytes) {
+        ASSERT_EQ(write(master, bytes.data(), bytes.size()), ssize_t(bytes.size()));
+        pollfd p{watcher, POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 5000), 1);
+    }
+
+    // What arrived at the master, up to `n` bytes.
+    std::string ReadAtMaster(size_t n) {
+        std::string got;
+        while (got.size() < n) {
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 5000) != 1) break;
+            char buffer[4096];
+            const ssize_t k = read(master, buffer, std::min(sizeof buffer, n - got.size()));
+            if (k <= 0) break;
+            got.append(buffer, size_t(k));
+        }
+        return got;
+    }
+
+    // Bytes the link hands the engine, one per call, until n or the link
+    // has said "nothing" many times in a row.
+    std::string Collect(size_t n) {
+        std::string got;
+        for (int empty = 0; got.size() < n && empty < 5000;) {
+            const uint8_t b = LinkReceive(nullptr, nullptr);
+            if (b == 255) {
+                ++empty;
+            } else {
+                empty = 0;
+                got += char(b);
+            }
+        }
+        return got;
+    }
+
+    int master = -1;
+    int watcher = -1;
+    std::string path;
+};
+
+TEST_F(SerialLinkTest, FrameIsWrittenUpToItsLfAndNotBeyond) {
+    const std::string first = ":0124000361626338\r\n";
+    const std::string second = ":012400003F\r\n";
+    LinkSendFrame((first + "STALE REST OF A LONGER FRAME").c_str());
+    LinkSendFrame(second.c_str());
+    EXPECT_EQ(ReadAtMaster(first.size() + second.size()), first + second);
+}
+
+TEST_F(SerialLinkTest, EveryReceivedByteIsHandedOverInOrder) {
+    std::string data;
+    for (int i = 0; i < 9000; ++i) data += char('0' + i % 43);  // more than one read's worth
+    ASSERT_EQ(write(master, data.data(), data.size()), ssize_t(data.size()));
+    EXPECT_EQ(Collect(data.size()), data);
+}
+
+TEST_F(SerialLinkTest, NothingWaitingRunsTheIdleHookAndReturns255) {
+    EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);
+    EXPECT_EQ(idleCalls, 1);
+}
+
+TEST_F(SerialLinkTest, InputWaitingBeforeASendIsDiscarded) {
+    WriteAtMaster(":01A405C5\r\n");  // a late answer to an earlier try
+    LinkSendFrame(":0124000361626338\r\n");
+    EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);
+    WriteAtMaster(":fresh\n");
+    EXPECT_EQ(Collect(7), ":fresh\n");
+}
+
+TEST_F(SerialLinkTest, ClosedPortSendsNothingAndReceivesNothing) {
+    dnclink::SerialClose();
+    EXPECT_FALSE(dnclink::CurrentSerialConfig().open);
+    LinkSendFrame(":ghost\r\n");
+    WriteAtMaster("x");
+    EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);
+    EXPECT_EQ(idleCalls, 1);  // the window still gets its messages processed
+    ASSERT_TRUE(dnclink::SerialOpen());
+    LinkSendFrame(":marker\r\n");
+    EXPECT_EQ(ReadAtMaster(9), ":marker\r\n");
+}
+
+TEST_F(SerialLinkTest, NeitherLinkReturnsAtOnceWithoutTheHook) {
+    dnclink::LinkKind = 2;
+    WriteAtMaster("y");
+    LinkSendFrame(":ghost\r\n");
+    EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);
+    EXPECT_EQ(idleCalls, 0);
+    dnclink::LinkKind = dnclink::kLinkSerial;
+    LinkSendFrame(":marker\r\n");
+    EXPECT_EQ(ReadAtMaster(9), ":marker\r\n");
+}
+
+TEST_F(SerialLinkTest, HangUpClosesThePortInsteadOfSpinning) {
+    close(master);  // the other end of the cable goes away
+    master = -1;
+    for (int i = 0; i < 1000 && dnclink::CurrentSerialConfig().open; ++i) LinkReceive(nullptr, nullptr);
+    EXPECT_FALSE(dnclink::CurrentSerialConfig().open);
+    EXPECT_STRNE(dnclink::SerialLastError(), "");
+    idleCalls = 0;
+    EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);
+    EXPECT_EQ(idleCalls, 1);
+}
+
+TEST_F(SerialLinkTest, PortHeldByAnotherProgramIsNotOpened) {
+    dnclink::SerialClose();
+    const int other = open(path.c_str(), O_RDWR | O_NOCTTY);
+    ASSERT_EQ(flock(other, LOCK_EX | LOCK_NB), 0);
+    EXPECT_FALSE(dnclink::SerialOpen());
+    EXPECT_EQ(dnclink::SerialLastErrno(), EBUSY);
+    close(other);
+    EXPECT_TRUE(dnclink::SerialOpen()) << dnclink::SerialLastError();
+}
+
+TEST_F(SerialLinkTest, EveryTableRateOpensAPseudoTerminal) {
+    for (int index = 0; index < dnclink::kBaudRateCount; ++index) {
+        SCOPED_TRACE(dnclink::BaudRateTable[index].text);
+        EXPECT_EQ(dnclink::BaudRateTable[index].code, index);
+        dnclink::SerialSelectDevice(path.c_str(), index);
+        EXPECT_TRUE(dnclink::SerialOpen()) << dnclink::SerialLastError();
+        termios tio{};
+        ASSERT_EQ(tcgetattr(watcher, &tio), 0);
+        EXPECT_EQ(tio.c_cflag & CSIZE, tcflag_t(CS8));
+        EXPECT_EQ(tio.c_cflag & (PARENB | CSTOPB | CRTSCTS), 0u);
+        EXPECT_EQ(tio.c_lflag & (ICANON | ECHO), 0u);
+        EXPECT_EQ(tio.c_iflag & (IXON | IXOFF), 0u);
+    }
+    EXPECT_STREQ(dnclink::BaudRateTable[3].text, "134");
+    EXPECT_EQ(dnclink::BaudRateOf(3), 134u);
+    EXPECT_EQ(dnclink::BaudRateOf(11), 7200u);
+}
+
+TEST_F(SerialLinkTest, SelectingClosesTheOpenPortAndNamesTheSystemPort) {
+    ASSERT_TRUE(dnclink::CurrentSerialConfig().open);
+    EXPECT_EQ(dnclink::SerialSelect(4, 12), 0);
+    EXPECT_FALSE(dnclink::CurrentSerialConfig().open);
+    EXPECT_STREQ(dnclink::SerialDevicePath(), "/dev/ttyS3");
+    const dnclink::SerialConfig &c = dnclink::CurrentSerialConfig();
+    EXPECT_EQ(c.port, 4);
+    EXPECT_EQ(c.baudCode, 12);
+    EXPECT_EQ(c.dataBitsCode, 3);
+    EXPECT_TRUE(c.dtr && c.rts);
+    EXPECT_FALSE(c.hardwareHandshake || c.softwareHandshake);
+}
+
+TEST_F(SerialLinkTest, MissingDeviceOrRateFailsWithTheReason) {
+    dnclink::SerialSelectDevice("/dev/no-such-serial-port", 16);
+    EXPECT_FALSE(dnclink::SerialOpen());
+    EXPECT_EQ(dnclink::SerialLastErrno(), ENOENT);
+    EXPECT_NE(std::strstr(dnclink::SerialLastError(), "/dev/no-such-serial-port"), nullptr);
+    dnclink::SerialSelectDevice(path.c_str(), 20);
+    EXPECT_FALSE(dnclink::SerialOpen());
+    dnclink::SerialSelectDevice("/dev/null", 16);  // not a terminal
+    EXPECT_FALSE(dnclink::SerialOpen());
+    EXPECT_FALSE(dnclink::CurrentSerialConfig().open);
+}
+
+}  // namespace

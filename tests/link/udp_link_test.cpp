@@ -1,0 +1,184 @@
+// The UDP link against plain sockets standing in for controllers.
+#include <arpa/inet.h>
+#include <dirent.h>
+#include <gtest/gtest.h>
+#include <poll.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "link_ops.h"
+#include "request_engine.h"
+#include "udp_link.h"
+
+namespace {
+
+using dnclink::LinkReceive;
+using dnclink::LinkSendFrame;
+
+// A controller stand-in on a free loopback port.
+struct Peer {
+    int fd = -1;
+    uint16_t port = 0;
+    sockaddr_in lastSender{};
+
+    Peer() {
+        fd = socket(AF_INET, SOCK_DGRAM, 0);
+        sockaddr_in a{};
+        a.sin_family = AF_INET;
+        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
+        socklen_t n = sizeof a;
+        getsockname(fd, reinterpret_cast<sockaddr *>(&a), &n);
+        port = ntohs(a.sin_port);
+        const timeval t{5, 0};  // a missing datagram fails the test, not hangs it
+        setsockopt(fd, SOL_SOCKET, SO_RCVTIMEO, &t, sizeof t);
+    }
+    ~Peer() { close(fd); }
+
+    std::string Receive() {
+        char buffer[5000];
+        socklen_t n = sizeof lastSender;
+        const ssize_t got = recvfrom(fd, buffer, sizeof buffer, 0, reinterpret_cast<sockaddr *>(&lastSender), &n);
+        return got < 0 ? std::string("<nothing>") : std::string(buffer, size_t(got));
+    }
+    void Answer(const std::string &data) {
+        sendto(fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr *>(&lastSender), sizeof lastSender);
+    }
+};
+
+std::vector<std::string> memo;
+void CollectMemo(const char *line) { memo.emplace_back(line); }
+int idleCalls = 0;
+void CountIdle() { ++idleCalls; }
+
+class UdpLinkTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        memo.clear();
+        idleCalls = 0;
+        dnclink::SetLinkMemoHook(CollectMemo);
+        dnclink::SetLinkIdleHook(CountIdle);
+        dnclink::LinkKind = dnclink::kLinkUdp;
+        ASSERT_EQ(dnclink::UdpPrepare("127.0.0.1"), 0);
+        dnclink::UdpSetDestinationPort(peer.port);
+    }
+
+    // Waits until a datagram is queued on the link's socket, without taking it.
+    void AwaitQueued() {
+        pollfd p{dnclink::UdpSocket(), POLLIN, 0};
+        ASSERT_EQ(poll(&p, 1, 5000), 1);
+    }
+
+    std::string Take() {
+        uint8_t buffer[5000];
+        int32_t count = -1;
+        const uint8_t got = LinkReceive(buffer, &count);
+        if (got == 255) return "<255>";
+        return std::string(reinterpret_cast<char *>(buffer), size_t(count));
+    }
+
+    Peer peer;
+};
+
+TEST_F(UdpLinkTest, FrameIsSentUpToItsLfAndNotBeyond) {
+    std::string frame = ":" + std::string(57, '1') + "\r\n";  // 60 characters
+    ASSERT_EQ(frame.size(), 60u);
+    const std::string text = frame + "STALE CHARACTERS OF A LONGER FRAME\r\n";
+    LinkSendFrame(text.c_str());
+    EXPECT_EQ(peer.Receive(), frame);
+}
+
+TEST_F(UdpLinkTest, DatagramsUpTo2047BytesAreDeliveredLongerOnesDropped) {
+    struct Case {
+        size_t size;
+        bool delivered;
+    } cases[] = {{1, true}, {2047, true}, {2048, false}, {4500, false}, {6000, false}};
+    for (const Case &c : cases) {
+        SCOPED_TRACE(c.size);
+        LinkSendFrame(":00\r\n");
+        ASSERT_EQ(peer.Receive(), ":00\r\n");
+        const std::string datagram(c.size, 'x');
+        peer.Answer(datagram);
+        AwaitQueued();
+        EXPECT_EQ(Take(), c.delivered ? datagram : "<255>");
+    }
+    EXPECT_EQ(idleCalls, 0);  // the UDP wait is one bounded receive, no hook
+}
+
+TEST_F(UdpLinkTest, AnswerFromAnotherPortRedirectsTheNextFrame) {
+    Peer other;
+    LinkSendFrame(":01\r\n");
+    ASSERT_EQ(peer.Receive(), ":01\r\n");
+    other.lastSender = peer.lastSender;  // the link's own address
+    other.Answer(":answer\r\n");
+    AwaitQueued();
+    EXPECT_EQ(Take(), ":answer\r\n");
+    LinkSendFrame(":02\r\n");
+    EXPECT_EQ(other.Receive(), ":02\r\n");
+    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), other.port);
+}
+
+TEST_F(UdpLinkTest, LateAnswerWaitingBeforeASendIsNeverTakenForItsAnswer) {
+    LinkSendFrame(":first\r\n");
+    ASSERT_EQ(peer.Receive(), ":first\r\n");
+    peer.Answer(":late answer to first\r\n");
+    AwaitQueued();  // it came after the engine had given up on it
+    LinkSendFrame(":second\r\n");
+    ASSERT_EQ(peer.Receive(), ":second\r\n");
+    peer.Answer(":answer to second\r\n");
+    EXPECT_EQ(Take(), ":answer to second\r\n");
+}
+
+TEST_F(UdpLinkTest, FailedSendsAppendOneMemoLineEachAndTheRequestEndsWith0xFF) {
+    // Broadcast without SO_BROADCAST: every sendto fails.
+    dnclink::UdpSetDestination("255.255.255.255");
+    core::ModbusInit(1, 0, 2);
+    core::SetUartReceiveFun(LinkReceive);
+    core::SetUartSendFrameFun(LinkSendFrame);
+    uint8_t payload[core::kMaxPayload] = {0, 0, 0, 0, '%'};
+    uint16_t length = 5;
+    EXPECT_EQ(core::ModbusReadFileReq(1, &length, payload), 0xFF);
+    EXPECT_EQ(memo, std::vector<std::string>(3, "网络数据发送错误:-1"));
+}
+
+TEST_F(UdpLinkTest, NeitherLinkSendsNorReceivesAnything) {
+    dnclink::LinkKind = 2;
+    LinkSendFrame(":ghost\r\n");
+    uint8_t buffer[16];
+    int32_t count = 0;
+    EXPECT_EQ(LinkReceive(buffer, &count), 255);
+    EXPECT_EQ(idleCalls, 0);
+    dnclink::LinkKind = dnclink::kLinkUdp;
+    LinkSendFrame(":marker\r\n");
+    EXPECT_EQ(peer.Receive(), ":marker\r\n");  // the ghost never went out
+}
+
+TEST_F(UdpLinkTest, DestinationKeepsItsPortUntilPreparedAgain) {
+    dnclink::UdpSetDestination("10.1.2.3");
+    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("10.1.2.3"));
+    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), peer.port);
+    dnclink::UdpPrepare("192.168.0.9");
+    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), dnclink::UdpPort);
+    EXPECT_EQ(dnclink::UdpDestination.sin_family, AF_INET);
+    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("192.168.0.9"));
+}
+
+int OpenDescriptors() {
+    int n = 0;
+    DIR *d = opendir("/proc/self/fd");
+    while (readdir(d) != nullptr) ++n;
+    closedir(d);
+    return n;
+}
+
+TEST_F(UdpLinkTest, PreparingAgainClosesTheSocketItReplaces) {
+    const int before = OpenDescriptors();
+    for (int i = 0; i < 50; ++i) ASSERT_EQ(dnclink::UdpPrepare("127.0.0.1"), 0);
+    EXPECT_EQ(OpenDescriptors(), before);
+}
+
+}  // namespace
