@@ -1,0 +1,191 @@
+#include "cli_options.h"
+
+#include <cerrno>
+#include <cstdlib>
+#include <map>
+
+namespace dncctl {
+
+namespace {
+
+struct CommandSpec {
+    size_t minArgs;
+    size_t maxArgs;
+    const char *usage;
+};
+
+const std::map<std::string, CommandSpec> &Commands() {
+    static const std::map<std::string, CommandSpec> commands = {
+        {"ls", {0, 1, "ls [REMOTE_DIR]\n  List a directory of the controller (default the root), one entry a line:\n"
+                      "  type (dir or file), size in bytes, name.\n"}},
+        {"get", {1, 2, "get REMOTE [LOCAL|-]\n  Read a file of the controller into LOCAL (default: its name in the\n"
+                       "  current folder) or to standard output with '-'. A failed read leaves no\n"
+                       "  partial file behind.\n"}},
+        {"put", {1, 2, "put LOCAL [REMOTE] [--verify]\n  Write a local file to the controller, by default under its own name in\n"
+                       "  the root; a REMOTE ending in '/' or '\\' names a directory. --verify reads\n"
+                       "  the file back and compares it byte for byte: the frame checksum does not\n"
+                       "  cover all bytes of a long block.\n"}},
+        {"rm", {1, 1, "rm REMOTE\n  Delete a file of the controller.\n"}},
+        {"mkdir", {1, 1, "mkdir REMOTE\n  Create a directory on the controller.\n"}},
+        {"rmdir", {1, 1, "rmdir REMOTE\n  Delete a directory of the controller.\n"}},
+        {"search", {2, 2, "search FIRST LAST\n  Probe the device IDs FIRST..LAST (1 to 255) and print those that\n"
+                          "  answered, one a line. Exit status 1 when none answered.\n"}},
+        {"state", {0, 0, "state\n  Print the controller's state record: AbnormalCode, BlockTaken and a hex\n"
+                         "  dump of the whole record.\n"}},
+        {"dnc", {1, 1, "dnc LOCAL\n  Stream an NC program to the controller while it machines (DNC run).\n"
+                       "  Ctrl-C stops the run: the controller is sent the abort block.\n"}},
+    };
+    return commands;
+}
+
+std::optional<long long> Number(const std::string &text, long long low, long long high) {
+    if (text.empty()) return std::nullopt;
+    char *end = nullptr;
+    errno = 0;
+    const long long value = std::strtoll(text.c_str(), &end, 10);
+    if (errno != 0 || *end != '\0' || value < low || value > high) return std::nullopt;
+    return value;
+}
+
+std::string ParseUdp(const std::string &value, CliOptions *options) {
+    const size_t colon = value.rfind(':');
+    options->udpHost = value.substr(0, colon);
+    if (colon != std::string::npos) {
+        const auto port = Number(value.substr(colon + 1), 1, 65535);
+        if (!port) return "--udp: port must be a number from 1 to 65535 in '" + value + "'";
+        options->udpPort = static_cast<uint16_t>(*port);
+    }
+    if (options->udpHost.empty()) return "--udp wants HOST[:PORT]";
+    return "";
+}
+
+}  // namespace
+
+ParseResult ParseCommandLine(const std::vector<std::string> &args) {
+    ParseResult result;
+    CliOptions &o = result.options;
+    size_t i = 0;
+    auto value = [&](const std::string &option, std::string *out) -> bool {
+        if (i + 1 >= args.size()) {
+            result.error = option + " wants a value";
+            return false;
+        }
+        *out = args[++i];
+        return true;
+    };
+    bool sawBaud = false;
+    for (; i < args.size() && result.error.empty(); ++i) {
+        const std::string &a = args[i];
+        std::string v;
+        if (a == "--help" || a == "-h") {
+            o.help = true;
+        } else if (a == "--udp") {
+            if (value(a, &v)) {
+                o.link = LinkChoice::kUdp;
+                result.error = ParseUdp(v, &o);
+            }
+        } else if (a == "--serial") {
+            if (value(a, &v)) {
+                o.link = LinkChoice::kSerial;
+                o.serialDevice = v;
+                if (v.empty()) result.error = "--serial wants a device or COMn";
+            }
+        } else if (a == "--baud") {
+            if (value(a, &v)) {
+                o.baud = v;
+                sawBaud = true;
+            }
+        } else if (a == "--id") {
+            if (value(a, &v)) {
+                const auto n = Number(v, 1, 255);
+                if (!n) result.error = "--id must be a number from 1 to 255, not '" + v + "'";
+                else o.id = static_cast<uint8_t>(*n);
+            }
+        } else if (a == "--timeout") {
+            if (value(a, &v)) {
+                const auto n = Number(v, 1, 600000);
+                if (!n) result.error = "--timeout must be a number of milliseconds from 1 to 600000, not '" + v + "'";
+                else o.timeoutMs = static_cast<int32_t>(*n);
+            }
+        } else if (a == "--retries") {
+            if (value(a, &v)) {
+                const auto n = Number(v, 0, 1000);
+                if (!n) result.error = "--retries must be a number from 0 to 1000, not '" + v + "'";
+                else o.retries = static_cast<int32_t>(*n);
+            }
+        } else if (a.size() > 1 && a[0] == '-') {
+            result.error = "unknown option '" + a + "'";
+        } else {
+            break;  // the command
+        }
+    }
+    if (!result.error.empty()) return result;
+    if (sawBaud && o.link != LinkChoice::kSerial) {
+        result.error = "--baud goes with --serial";
+        return result;
+    }
+    if (i >= args.size()) {
+        if (!o.help) result.error = "no command given";
+        return result;
+    }
+
+    o.command = args[i++];
+    const auto spec = Commands().find(o.command);
+    if (spec == Commands().end()) {
+        result.error = "unknown command '" + o.command + "'";
+        return result;
+    }
+    for (; i < args.size(); ++i) {
+        const std::string &a = args[i];
+        if (a == "--help" || a == "-h") {
+            o.commandHelp = true;
+        } else if (a == "--verify" && o.command == "put") {
+            o.verify = true;
+        } else if (a.size() > 1 && a[0] == '-') {
+            result.error = o.command + ": unknown option '" + a + "'";
+            return result;
+        } else {
+            o.arguments.push_back(a);
+        }
+    }
+    if (o.commandHelp) return result;
+    if (o.arguments.size() < spec->second.minArgs || o.arguments.size() > spec->second.maxArgs) {
+        result.error = "usage: dncctl [options] " + std::string(spec->second.usage).substr(0, std::string(spec->second.usage).find('\n'));
+    }
+    return result;
+}
+
+std::string GeneralUsage() {
+    std::string text =
+        "usage: dncctl [--udp HOST[:PORT] | --serial DEVICE|COMn [--baud RATE]] [--id N]\n"
+        "              [--timeout MS] [--retries N] COMMAND ...\n"
+        "\n"
+        "Link (default: UDP to 127.0.0.1:2232):\n"
+        "  --udp HOST[:PORT]   the controller's IPv4 address (port 2232 unless given)\n"
+        "  --serial DEVICE     a serial device path, or COMn for the n-th serial port\n"
+        "  --baud RATE         serial rate from the controller's list (default 115200)\n"
+        "  --id N              device ID of the controller, 1 to 255 (default 1)\n"
+        "  --timeout MS        serial answer time-out (default 600); UDP waits 100 ms a try\n"
+        "  --retries N         repeated tries of a failed request (default 5)\n"
+        "\n"
+        "Commands (dncctl COMMAND --help for each):\n";
+    for (const auto &[name, spec] : Commands()) {
+        text += "  " + std::string(spec.usage).substr(0, std::string(spec.usage).find('\n')) + "\n";
+    }
+    text +=
+        "\n"
+        "Remote paths may be written with '\\' or '/'. Exit status 0 on success; 1 when\n"
+        "the controller or the link reports an error (its text on stderr); 2 for a bad\n"
+        "command line; 3 for a local file or port error; 4 when put --verify finds a\n"
+        "difference; 5 when the controller reports an abnormal state during a DNC run;\n"
+        "130 when interrupted.\n";
+    return text;
+}
+
+std::string CommandUsage(const std::string &command) {
+    const auto spec = Commands().find(command);
+    if (spec == Commands().end()) return "";
+    return "usage: dncctl [options] " + std::string(spec->second.usage);
+}
+
+}  // namespace dncctl

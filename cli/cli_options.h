@@ -1,0 +1,40 @@
+// dncctl's command line: link options, then a command and its arguments.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace dncctl {
+
+enum class LinkChoice { kUdp, kSerial };
+
+struct CliOptions {
+    LinkChoice link = LinkChoice::kUdp;
+    std::string udpHost = "127.0.0.1";
+    uint16_t udpPort = 2232;
+    std::string serialDevice;  // a device path, or "COMn"
+    std::string baud = "115200";
+    uint8_t id = 1;
+    std::optional<int32_t> timeoutMs;  // serial only; default 600
+    std::optional<int32_t> retries;    // default 5 (10 for search over UDP)
+    bool help = false;                 // --help before the command
+    std::string command;               // empty: none given
+    std::vector<std::string> arguments;
+    bool commandHelp = false;  // COMMAND --help
+    bool verify = false;       // put --verify
+};
+
+struct ParseResult {
+    CliOptions options;
+    std::string error;  // empty when the command line is usable
+};
+
+ParseResult ParseCommandLine(const std::vector<std::string> &args);
+
+// Usage texts: the whole tool, and one command.
+std::string GeneralUsage();
+std::string CommandUsage(const std::string &command);  // "" for an unknown command
+
+}  // namespace dncctl

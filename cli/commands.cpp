@@ -1,0 +1,311 @@
+#include "commands.h"
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <climits>
+#include <cstdio>
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "interrupt.h"
+#include "link_setup.h"
+#include "nc_commands.h"
+#include "progress_bar.h"
+#include "remote_path.h"
+#include "result_texts.h"
+#include "transfers.h"
+
+namespace dncctl {
+
+namespace {
+
+int ReportCode(uint8_t code) {
+    std::fprintf(stderr, "dncctl: %s\n", nccmd::ResultCodeText(code).c_str());
+    return kExitController;
+}
+
+int ReportLocal(const std::string &what) {
+    std::fprintf(stderr, "dncctl: %s\n", what.c_str());
+    return kExitLocal;
+}
+
+std::string Errno(const std::string &what, const std::string &path) {
+    return what + " " + path + ": " + std::strerror(errno);
+}
+
+// The exit status of a finished transfer, with its message on stderr.
+int TransferStatus(const nccmd::TransferResult &result, const std::string &localError) {
+    if (result.code != 0) ReportCode(result.code);
+    if (result.aborted) {
+        std::fprintf(stderr, "dncctl: stopped; the controller was sent the abort block\n");
+        return kExitInterrupted;
+    }
+    if (result.localFailure) return ReportLocal(localError.empty() ? "local file error" : localError);
+    return result.code != 0 ? kExitController : kExitOk;
+}
+
+// Runs a transfer with Ctrl-C turned into the transfer's abort test.
+template <typename Transfer>
+nccmd::TransferResult Stoppable(Transfer transfer) {
+    BeginStoppableTransfer();
+    const nccmd::TransferResult result = transfer();
+    EndStoppableTransfer();
+    return result;
+}
+
+int List(const CliOptions &o) {
+    std::vector<nccmd::ListingEntry> entries;
+    const std::string path = RemoteDirPath(o.arguments.empty() ? "" : o.arguments[0]);
+    if (const uint8_t code = nccmd::ListRemoteDirectory(o.id, path, &entries); code != 0) return ReportCode(code);
+    for (const nccmd::ListingEntry &e : entries) {
+        std::string name = e.name;
+        if (!e.IsDirectory() && !e.extension.empty()) name += "." + e.extension;
+        std::printf("%-4s %10u %s\n", e.IsDirectory() ? "dir" : "file", e.size, name.c_str());
+    }
+    return std::fflush(stdout) == 0 ? kExitOk : ReportLocal("cannot write the listing");
+}
+
+// A local file written under a temporary name and renamed into place only
+// when the whole file arrived, so a failed read never leaves a file that
+// looks complete.
+class LocalOutput {
+public:
+    explicit LocalOutput(std::string path) : path_(std::move(path)) {}
+    ~LocalOutput() {
+        if (file_ != nullptr && file_ != stdout) std::fclose(file_);
+        if (!temp_.empty()) unlink(temp_.c_str());
+    }
+
+    bool Open() {
+        if (path_ == "-") {
+            file_ = stdout;
+            return true;
+        }
+        std::string pattern = path_ + ".XXXXXX";
+        const int fd = mkstemp(pattern.data());
+        if (fd < 0) return Fail("cannot create");
+        temp_ = pattern;
+        const mode_t mask = umask(0);
+        umask(mask);
+        fchmod(fd, 0666 & ~mask);
+        file_ = fdopen(fd, "wb");
+        if (file_ == nullptr) {
+            close(fd);
+            return Fail("cannot create");
+        }
+        return true;
+    }
+
+    bool Write(const uint8_t *data, size_t n) {
+        return n == 0 || std::fwrite(data, 1, n, file_) == n || Fail("cannot write");
+    }
+
+    bool Commit() {
+        if (file_ == stdout) return std::fflush(stdout) == 0 || Fail("cannot write");
+        FILE *file = file_;
+        file_ = nullptr;
+        if (std::fclose(file) != 0) return Fail("cannot write");
+        if (std::rename(temp_.c_str(), path_.c_str()) != 0) return Fail("cannot create");
+        temp_.clear();
+        return true;
+    }
+
+    const std::string &Error() const { return error_; }
+
+private:
+    bool Fail(const char *what) {
+        if (error_.empty()) error_ = Errno(what, path_ == "-" ? "standard output" : path_);
+        return false;
+    }
+
+    std::string path_;
+    std::string temp_;
+    FILE *file_ = nullptr;
+    std::string error_;
+};
+
+int Get(const CliOptions &o) {
+    const std::string remote = RemoteFilePath(o.arguments[0]);
+    const std::string local = o.arguments.size() > 1 ? o.arguments[1] : BaseName(remote);
+    if (local.empty()) return ReportLocal("no local file name in '" + o.arguments[0] + "'");
+    LocalOutput out(local);
+    if (!out.Open()) return ReportLocal(out.Error());
+    const nccmd::TransferResult result = Stoppable([&] {
+        ProgressBar bar("get");
+        return nccmd::ReadRemoteFile(
+            o.id, remote.c_str(), [&](const uint8_t *data, size_t n) { return out.Write(data, n); },
+            [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
+    });
+    if (result.Succeeded() && !out.Commit()) return ReportLocal(out.Error());
+    return TransferStatus(result, out.Error());
+}
+
+// A local file opened for reading with its size, which must fit the
+// controller's signed 32-bit sizes.
+struct LocalInput {
+    FILE *file = nullptr;
+    int32_t size = 0;
+    std::string error;
+
+    explicit LocalInput(const std::string &path) {
+        file = std::fopen(path.c_str(), "rb");
+        struct stat st {};
+        if (file == nullptr || fstat(fileno(file), &st) != 0) {
+            error = Errno("cannot open", path);
+        } else if (!S_ISREG(st.st_mode)) {
+            error = path + " is not a regular file";
+        } else if (st.st_size > INT32_MAX) {
+            error = path + " is too large for the controller (2 GiB at most)";
+        } else {
+            size = static_cast<int32_t>(st.st_size);
+        }
+    }
+    ~LocalInput() {
+        if (file != nullptr) std::fclose(file);
+    }
+    bool Usable() const { return error.empty(); }
+
+    bool Read(uint8_t *buffer, size_t n) { return std::fread(buffer, 1, n, file) == n; }
+};
+
+// Reads the remote file back and compares it with the local one.
+int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, const std::string &localPath) {
+    std::rewind(input.file);
+    uint64_t offset = 0;
+    uint64_t firstDifference = UINT64_MAX;
+    uint8_t local[nccmd::kBlockSize];
+    const nccmd::TransferResult result = Stoppable([&] {
+        ProgressBar bar("verify");
+        return nccmd::ReadRemoteFile(
+            o.id, remote.c_str(),
+            [&](const uint8_t *data, size_t n) {
+                const size_t got = std::fread(local, 1, n, input.file);
+                for (size_t i = 0; i < n && firstDifference == UINT64_MAX; ++i) {
+                    if (i >= got || data[i] != local[i]) firstDifference = offset + i;
+                }
+                offset += n;
+                return true;
+            },
+            [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
+    });
+    if (const int status = TransferStatus(result, ""); status != kExitOk) return status;
+    if (firstDifference == UINT64_MAX && offset != uint64_t(input.size)) firstDifference = std::min<uint64_t>(offset, uint64_t(input.size));
+    if (firstDifference != UINT64_MAX) {
+        std::fprintf(stderr, "dncctl: verify failed: %s on the controller differs from %s from byte %llu on\n",
+                     remote.c_str(), localPath.c_str(), static_cast<unsigned long long>(firstDifference));
+        return kExitVerify;
+    }
+    return kExitOk;
+}
+
+int Put(const CliOptions &o) {
+    const std::string &localPath = o.arguments[0];
+    LocalInput input(localPath);
+    if (!input.Usable()) return ReportLocal(input.error);
+    const std::string remote = RemotePutPath(o.arguments.size() > 1 ? o.arguments[1] : "", localPath);
+    const nccmd::TransferResult result = Stoppable([&] {
+        ProgressBar bar("put");
+        return nccmd::WriteRemoteFile(
+            o.id, remote.c_str(), input.size, [&](uint8_t *buffer, size_t n) { return input.Read(buffer, n); },
+            [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
+    });
+    const int status = TransferStatus(result, "cannot read " + localPath + " to its end (did it change?)");
+    if (status != kExitOk || !o.verify) return status;
+    return Verify(o, remote, input, localPath);
+}
+
+int TextCommand(uint8_t (*command)(uint8_t, const char *), std::string_view word, const CliOptions &o,
+                const std::string &path) {
+    const std::string text = std::string(word) + path;
+    const uint8_t code = command(o.id, text.c_str());
+    return code == 0 ? kExitOk : ReportCode(code);
+}
+
+int Search(const CliOptions &o) {
+    const long first = std::strtol(o.arguments[0].c_str(), nullptr, 10);
+    const long last = std::strtol(o.arguments[1].c_str(), nullptr, 10);
+    const auto valid = [](const std::string &text, long value) {
+        return !text.empty() && text.find_first_not_of("0123456789") == std::string::npos && value >= 1 && value <= 255;
+    };
+    if (!valid(o.arguments[0], first) || !valid(o.arguments[1], last) || first > last) {
+        std::fprintf(stderr, "dncctl: search wants FIRST <= LAST, both from 1 to 255\n");
+        return kExitUsage;
+    }
+    ApplySetting(o, SearchSetting(o));
+    int found = 0;
+    for (long id = first; id <= last; ++id) {
+        if (nccmd::NcSearchId(static_cast<uint8_t>(id)) == 0) {
+            std::printf("%ld\n", id);
+            std::fflush(stdout);
+            ++found;
+        }
+    }
+    ApplySetting(o, NormalSetting(o));
+    if (found == 0) {
+        std::fprintf(stderr, "dncctl: no controller answered on IDs %ld to %ld\n", first, last);
+        return kExitController;
+    }
+    return kExitOk;
+}
+
+int State(const CliOptions &o) {
+    uint8_t record[nccmd::kStateBufferSize] = {};
+    size_t length = 0;
+    if (const uint8_t code = nccmd::NcSystemInfoState(o.id, record, sizeof record, &length); code != 0) {
+        return ReportCode(code);
+    }
+    std::printf("AbnormalCode %d\n", nccmd::AbnormalCode(record, length));
+    std::printf("BlockTaken %u\n", nccmd::BlockTaken(record, length));
+    std::printf("record %zu bytes\n", length);
+    for (size_t row = 0; row < length; row += 16) {
+        std::printf("%04zx:", row);
+        for (size_t i = row; i < row + 16 && i < length; ++i) std::printf(" %02x", record[i]);
+        std::printf("\n");
+    }
+    return std::fflush(stdout) == 0 ? kExitOk : ReportLocal("cannot write the state");
+}
+
+int Dnc(const CliOptions &o) {
+    const std::string &localPath = o.arguments[0];
+    LocalInput input(localPath);
+    if (!input.Usable()) return ReportLocal(input.error);
+    nccmd::TransferResult result = Stoppable([&] {
+        ProgressBar bar("dnc");
+        auto source = [&](uint8_t *buffer, size_t n) { return input.Read(buffer, n); };
+        auto progress = [&](uint64_t done, uint64_t total) { bar.Update(done, total); };
+        auto stop = [] { return StopRequested(); };
+        auto stopWhileBusy = [] { std::fprintf(stderr, "\ndncctl: DNC数据传异常终止\n"); };
+        nccmd::DncCallbacks callbacks;
+        callbacks.source = source;
+        callbacks.progress = progress;
+        callbacks.stopRequested = stop;
+        callbacks.stopWhileBusy = stopWhileBusy;
+        return nccmd::RunDncStream(o.id, input.size, callbacks);
+    });
+    if (result.abnormalCode != 0) {
+        std::fprintf(stderr, "dncctl: 下位机出现异常状态 异常代码:%d\n", result.abnormalCode);
+        return kExitAbnormal;
+    }
+    return TransferStatus(result, "cannot read " + localPath + " to its end (did it change?)");
+}
+
+}  // namespace
+
+int RunCommand(const CliOptions &o) {
+    const std::string &c = o.command;
+    if (c == "ls") return List(o);
+    if (c == "get") return Get(o);
+    if (c == "put") return Put(o);
+    if (c == "rm") return TextCommand(nccmd::NcDeleteFile, nccmd::kDeleteFileWord, o, RemoteFilePath(o.arguments[0]));
+    if (c == "mkdir") return TextCommand(nccmd::NcCreateDir, nccmd::kCreateDirWord, o, RemoteDirName(o.arguments[0]));
+    if (c == "rmdir") return TextCommand(nccmd::NcDeleteDir, nccmd::kDeleteDirWord, o, RemoteDirName(o.arguments[0]));
+    if (c == "search") return Search(o);
+    if (c == "state") return State(o);
+    if (c == "dnc") return Dnc(o);
+    return kExitUsage;
+}
+
+}  // namespace dncctl

@@ -1,0 +1,24 @@
+// Ctrl-C handling. Signals are taken by a thread of their own (sigwait), so
+// the link's system calls are never interrupted half-way through a request.
+// While a transfer is running the first Ctrl-C only asks it to stop: the
+// transfer then sends the abort block and the program exits non-zero. A
+// second Ctrl-C, or one outside a transfer, ends the program at once.
+#pragma once
+
+namespace dncctl {
+
+// Blocks SIGINT and SIGTERM in every thread and starts the signal thread.
+// Call before any other thread is created.
+void InstallInterruptHandling();
+
+// Brackets a transfer during which Ctrl-C asks for a stop.
+void BeginStoppableTransfer();
+void EndStoppableTransfer();
+
+// True once Ctrl-C was pressed during the current transfer.
+bool StopRequested();
+
+// Exit status of an interrupted run.
+inline constexpr int kExitInterrupted = 130;
+
+}  // namespace dncctl

@@ -1,0 +1,36 @@
+// dncctl: a scriptable client for the controller's file service and DNC
+// runs, over UDP or a serial line.
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "cli_options.h"
+#include "commands.h"
+#include "interrupt.h"
+#include "link_setup.h"
+
+int main(int argc, char **argv) {
+    using namespace dncctl;
+    const ParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    const CliOptions &o = parsed.options;
+    if (o.commandHelp) {
+        std::fputs(CommandUsage(o.command).c_str(), stdout);
+        return kExitOk;
+    }
+    if (o.help && o.command.empty()) {
+        std::fputs(GeneralUsage().c_str(), stdout);
+        return kExitOk;
+    }
+    if (!parsed.error.empty()) {
+        std::fprintf(stderr, "dncctl: %s (dncctl --help lists the commands)\n", parsed.error.c_str());
+        return kExitUsage;
+    }
+    InstallInterruptHandling();
+    if (const std::string error = SetUpLink(o); !error.empty()) {
+        std::fprintf(stderr, "dncctl: %s\n", error.c_str());
+        return kExitLocal;
+    }
+    const int status = RunCommand(o);
+    TearDownLink();
+    return status;
+}
