@@ -12,11 +12,14 @@
 //   0x04 Execute Operation Error the operation failed on the storage (file
 //                                where a directory is expected, directory not
 //                                empty, directory exists, write failed)
-//   0x06 Device Busy Cannot Operation
-//                                file service refused while a DNC run is on
 //   0x08 File Data Verify Error  upload blocks that disagree with the
 //                                announced size (the upload is discarded)
 //   0xE2 Open File Error         the named file or directory does not exist
+// A busy controller (DNC buffer full, --busy) answers normally with
+// BlockTaken 0 in its state record rather than with 0x06, because the DNC
+// sender resends a block only on such an answer. Any new announcement ends
+// a DNC run or an upload left unfinished, so a sender that went away never
+// leaves the controller stuck.
 #pragma once
 
 #include <cstdint>
