@@ -52,8 +52,11 @@ void RecordError(int error, const char *what) {
 
 void CloseDescriptor() {
     if (serial.fd >= 0) {
-        // Releases the exclusive lock with the descriptor.
-        close(serial.fd);
+        // Exclusive mode belongs to the terminal, not to this descriptor: left
+        // set, it would keep every later open out while anyone else (a
+        // simulator on the other end of a pseudo-terminal) holds the line.
+        ioctl(serial.fd, TIOCNXCL);
+        close(serial.fd);  // releases the lock with the descriptor
         serial.fd = -1;
     }
     serial.config.open = false;
