@@ -87,4 +87,12 @@ void CorruptFrame(std::string &frame, std::mt19937 &random) {
     frame[at] = digits[(value + shift(random)) % 16];
 }
 
+void DamageLineText(std::string &frame, std::mt19937 &random) {
+    if (frame.size() < 6) return;
+    const size_t checksumAt = frame.size() - 4;
+    std::uniform_int_distribution<size_t> pick(1, checksumAt - 1);
+    char &c = frame[pick(random)];
+    c = c == '0' ? '1' : '0';
+}
+
 }  // namespace ncsim

@@ -28,7 +28,7 @@ const char kUsage[] =
     "  --ids 1,2,4         device IDs answered (default 1)\n"
     "  --rate BYTES_PER_S  DNC machining rate (default unlimited)\n"
     "  --drop P            lose a request or its answer with probability P\n"
-    "  --corrupt P         damage an answer with probability P\n"
+    "  --corrupt P         damage a request or an answer on the line with probability P\n"
     "  --delay MS          wait before each answer\n"
     "  --busy N            answer busy N times before taking each DNC block\n"
     "  --abnormal-at K:CODE  report abnormal state CODE from DNC block K on\n"

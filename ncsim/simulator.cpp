@@ -176,6 +176,13 @@ struct Simulator::Impl {
     // the controller stays silent.
     std::string Process(const char *text, size_t length) {
         ++framesReceived;
+        std::string damaged;
+        if (Chance(options.corruptProbability)) {
+            damaged.assign(text, length);
+            DamageLineText(damaged, random);
+            text = damaged.data();
+            Log("ncsim: a request was damaged on the line%s%s\n", "");
+        }
         Request request;
         if (!ParseRequest(text, length, request)) {
             ++framesIgnored;

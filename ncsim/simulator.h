@@ -39,7 +39,10 @@ struct Options {
     uint32_t dncRate = 0;
     // Fault injection.
     double dropProbability = 0;     // a request is ignored (no answer)
-    double corruptProbability = 0;  // one checked character of the answer is damaged
+    // One character of a request (anywhere: past the checksum's reach the
+    // damage goes unnoticed and is stored) or one checked character of an
+    // answer is damaged, each with this probability.
+    double corruptProbability = 0;
     uint32_t delayMs = 0;           // wait before each answer
     uint32_t busyPerBlock = 0;      // busy answers before each DNC block is taken
     int32_t abnormalAtBlock = 0;    // DNC block that reports abnormalCode (0: never)
