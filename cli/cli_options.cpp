@@ -4,6 +4,8 @@
 #include <cstdlib>
 #include <map>
 
+#include "serial_link.h"
+
 namespace dncctl {
 
 namespace {
@@ -60,6 +62,14 @@ std::string ParseUdp(const std::string &value, CliOptions *options) {
 }
 
 }  // namespace
+
+int BaudIndex(const std::string &rate) {
+    for (int i = 0; i < dnclink::kBaudRateCount; ++i) {
+        if (rate == dnclink::BaudRateTable[i].text) return i;
+    }
+    if (rate == "134.5") return 3;  // the table keeps it as "134"
+    return -1;
+}
 
 ParseResult ParseCommandLine(const std::vector<std::string> &args) {
     ParseResult result;
@@ -122,6 +132,10 @@ ParseResult ParseCommandLine(const std::vector<std::string> &args) {
     if (!result.error.empty()) return result;
     if (sawBaud && o.link != LinkChoice::kSerial) {
         result.error = "--baud goes with --serial";
+        return result;
+    }
+    if (BaudIndex(o.baud) < 0) {
+        result.error = "--baud: " + o.baud + " is not one of the controller's rates";
         return result;
     }
     if (i >= args.size()) {

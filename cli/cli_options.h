@@ -33,6 +33,9 @@ struct ParseResult {
 
 ParseResult ParseCommandLine(const std::vector<std::string> &args);
 
+// The index of a serial rate in the controller's rate list, -1 if absent.
+int BaudIndex(const std::string &rate);
+
 // Usage texts: the whole tool, and one command.
 std::string GeneralUsage();
 std::string CommandUsage(const std::string &command);  // "" for an unknown command

@@ -73,14 +73,14 @@ int List(const CliOptions &o) {
 // looks complete.
 class LocalOutput {
 public:
-    explicit LocalOutput(std::string path) : path_(std::move(path)) {}
+    explicit LocalOutput(const std::string &path) : path_(path), toStdout_(path == "-") {}
     ~LocalOutput() {
         if (file_ != nullptr && file_ != stdout) std::fclose(file_);
         if (!temp_.empty()) unlink(temp_.c_str());
     }
 
     bool Open() {
-        if (path_ == "-") {
+        if (toStdout_) {
             file_ = stdout;
             return true;
         }
@@ -117,11 +117,12 @@ public:
 
 private:
     bool Fail(const char *what) {
-        if (error_.empty()) error_ = Errno(what, path_ == "-" ? "standard output" : path_);
+        if (error_.empty()) error_ = Errno(what, toStdout_ ? "standard output" : path_);
         return false;
     }
 
     std::string path_;
+    bool toStdout_;
     std::string temp_;
     FILE *file_ = nullptr;
     std::string error_;

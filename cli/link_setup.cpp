@@ -34,14 +34,6 @@ std::string ResolveIpv4(const std::string &host, std::string *error) {
     return text;
 }
 
-int BaudIndex(const std::string &rate) {
-    for (int i = 0; i < dnclink::kBaudRateCount; ++i) {
-        if (rate == dnclink::BaudRateTable[i].text) return i;
-    }
-    if (rate == "134.5") return 3;  // the table keeps it as "134"
-    return -1;
-}
-
 // "COM3" (any case) names the third serial port; 0 when `device` is a path.
 int ComPortNumber(const std::string &device) {
     if (device.size() < 4 || (device.compare(0, 3, "COM") != 0 && device.compare(0, 3, "com") != 0)) return 0;
@@ -83,7 +75,6 @@ std::string SetUpLink(const CliOptions &options) {
         dnclink::UdpSetDestinationPort(options.udpPort);
     } else {
         const int baudIndex = BaudIndex(options.baud);
-        if (baudIndex < 0) return "--baud: " + options.baud + " is not one of the controller's rates";
         dnclink::LinkKind = dnclink::kLinkSerial;
         if (const int port = ComPortNumber(options.serialDevice); port > 0) {
             dnclink::SerialSelect(port, baudIndex);

@@ -1,0 +1,102 @@
+// dncctl's own logic without a controller: paths, command line, progress.
+#include <gtest/gtest.h>
+
+#include "cli_options.h"
+#include "progress_bar.h"
+#include "remote_path.h"
+
+namespace {
+
+TEST(RemotePaths, SlashesBecomeBackslashesAndShapesFitTheCommand) {
+    const struct {
+        const char *typed;
+        const char *file;
+        const char *dir;
+        const char *dirName;
+    } cases[] = {
+        {"", "\\", "\\", "\\"},
+        {"/", "\\", "\\", "\\"},
+        {"PRG", "\\PRG", "\\PRG\\", "\\PRG"},
+        {"/PRG/O1.NC", "\\PRG\\O1.NC", "\\PRG\\O1.NC\\", "\\PRG\\O1.NC"},
+        {"\\DATA\\", "\\DATA\\", "\\DATA\\", "\\DATA"},
+        {"A/B/", "\\A\\B\\", "\\A\\B\\", "\\A\\B"},
+    };
+    for (const auto &c : cases) {
+        EXPECT_EQ(dncctl::RemoteFilePath(c.typed), c.file) << c.typed;
+        EXPECT_EQ(dncctl::RemoteDirPath(c.typed), c.dir) << c.typed;
+        EXPECT_EQ(dncctl::RemoteDirName(c.typed), c.dirName) << c.typed;
+    }
+}
+
+TEST(RemotePaths, PutTargetDefaultsToTheLocalName) {
+    EXPECT_EQ(dncctl::RemotePutPath("", "/home/op/jobs/O1.NC"), "\\O1.NC");
+    EXPECT_EQ(dncctl::RemotePutPath("PRG/", "jobs/O1.NC"), "\\PRG\\O1.NC");
+    EXPECT_EQ(dncctl::RemotePutPath("\\PRG\\", "O1.NC"), "\\PRG\\O1.NC");
+    EXPECT_EQ(dncctl::RemotePutPath("PRG/O2.NC", "jobs/O1.NC"), "\\PRG\\O2.NC");
+}
+
+TEST(CommandLine, LinkOptionsAndCommand) {
+    auto p = dncctl::ParseCommandLine({"--serial", "COM2", "--baud", "9600", "--id", "7", "--timeout", "300",
+                                       "--retries", "2", "put", "a.nc", "PRG/", "--verify"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.options.link, dncctl::LinkChoice::kSerial);
+    EXPECT_EQ(p.options.serialDevice, "COM2");
+    EXPECT_EQ(p.options.baud, "9600");
+    EXPECT_EQ(p.options.id, 7);
+    EXPECT_EQ(p.options.timeoutMs, 300);
+    EXPECT_EQ(p.options.retries, 2);
+    EXPECT_EQ(p.options.command, "put");
+    EXPECT_EQ(p.options.arguments, (std::vector<std::string>{"a.nc", "PRG/"}));
+    EXPECT_TRUE(p.options.verify);
+
+    p = dncctl::ParseCommandLine({"--udp", "10.0.0.5", "ls"});
+    ASSERT_EQ(p.error, "");
+    EXPECT_EQ(p.options.udpHost, "10.0.0.5");
+    EXPECT_EQ(p.options.udpPort, 2232);
+    p = dncctl::ParseCommandLine({"--udp", "10.0.0.5:4000", "ls"});
+    EXPECT_EQ(p.options.udpPort, 4000);
+    p = dncctl::ParseCommandLine({"ls"});
+    EXPECT_EQ(p.options.link, dncctl::LinkChoice::kUdp);
+    EXPECT_EQ(p.options.udpHost, "127.0.0.1");
+    EXPECT_EQ(p.options.udpPort, 2232);
+}
+
+TEST(CommandLine, RefusedLines) {
+    const std::vector<std::vector<std::string>> refused = {
+        {},
+        {"--id"},
+        {"--id", "256", "ls"},
+        {"--retries", "-1", "ls"},
+        {"--timeout", "0", "ls"},
+        {"--udp", "host:0", "ls"},
+        {"--serial", "/dev/ttyS0", "--baud", "115201", "ls"},
+        {"--baud", "9600", "ls"},
+        {"--frob", "ls"},
+        {"ls", "a", "b"},
+        {"put"},
+        {"get", "--verify", "x"},
+        {"search", "1"},
+        {"state", "x"},
+    };
+    for (const auto &args : refused) {
+        std::string joined;
+        for (const auto &a : args) joined += a + " ";
+        EXPECT_NE(dncctl::ParseCommandLine(args).error, "") << joined;
+    }
+}
+
+TEST(CommandLine, BaudRatesFromTheControllersList) {
+    EXPECT_EQ(dncctl::BaudIndex("115200"), 16);
+    EXPECT_EQ(dncctl::BaudIndex("134.5"), 3);
+    EXPECT_EQ(dncctl::BaudIndex("9601"), -1);
+}
+
+TEST(ProgressBar, LineShowsBytesRateAndTimeLeft) {
+    const std::string line = dncctl::ProgressBar::Line("get", 512 * 1024, 1024 * 1024, 2.0);
+    EXPECT_NE(line.find("512.0 KiB / 1.0 MiB"), std::string::npos) << line;
+    EXPECT_NE(line.find("256.0 KiB/s"), std::string::npos) << line;
+    EXPECT_NE(line.find("0:02 left"), std::string::npos) << line;
+    EXPECT_NE(line.find("[############            ]"), std::string::npos) << line;
+}
+
+}  // namespace

@@ -1,0 +1,306 @@
+// dncctl as a script would run it, against a simulated controller on UDP
+// loopback and on a pseudo-terminal.
+#include <signal.h>
+
+#include <gtest/gtest.h>
+
+#include <random>
+#include <string>
+#include <thread>
+
+#include "process.h"
+#include "simulator.h"
+
+namespace {
+
+using clitest::Outcome;
+
+const std::string kDncctl = DNCCTL_PATH;
+
+std::string RandomBytes(size_t n, uint32_t seed) {
+    std::mt19937 random(seed);
+    std::string bytes(n, '\0');
+    for (char &c : bytes) c = static_cast<char>(random() & 0xFF);
+    return bytes;
+}
+
+enum class Transport { kUdp, kPty };
+
+// One simulator with its own folder, and dncctl pointed at it.
+class Controller {
+public:
+    explicit Controller(Transport transport, ncsim::Options options = {}, bool capture = false)
+        : transport_(transport) {
+        root_ = clitest::MakeTempDir("root");
+        work_ = clitest::MakeTempDir("work");
+        options.root = root_;
+        if (capture) options.captureFile = CapturePath();
+        sim_ = std::make_unique<ncsim::Simulator>(options);
+        const bool started = transport == Transport::kUdp ? sim_->StartUdp("127.0.0.1", 0) : sim_->StartPty();
+        if (!started) throw std::runtime_error("simulator: " + sim_->LastError());
+    }
+    ~Controller() {
+        sim_.reset();
+        clitest::RemoveTree(root_);
+        clitest::RemoveTree(work_);
+    }
+
+    std::vector<std::string> LinkArgs() const {
+        if (transport_ == Transport::kUdp) return {"--udp", "127.0.0.1:" + std::to_string(sim_->UdpPort())};
+        return {"--serial", sim_->PtyPath(), "--baud", "115200"};
+    }
+
+    std::vector<std::string> Args(std::vector<std::string> command) const {
+        std::vector<std::string> args = LinkArgs();
+        args.insert(args.end(), command.begin(), command.end());
+        return args;
+    }
+
+    Outcome Run(std::vector<std::string> command) const { return clitest::Run(kDncctl, Args(std::move(command))); }
+
+    // A local file in the work folder.
+    std::string Local(const std::string &name, const std::string &bytes) const {
+        const std::string path = work_ + "/" + name;
+        clitest::WriteFile(path, bytes);
+        return path;
+    }
+    std::string WorkPath(const std::string &name) const { return work_ + "/" + name; }
+    std::string CapturePath() const { return WorkPath("capture.bin"); }
+    std::string RootPath(const std::string &name) const { return root_ + "/" + name; }
+    ncsim::Simulator &Sim() { return *sim_; }
+
+private:
+    Transport transport_;
+    std::string root_;
+    std::string work_;
+    std::unique_ptr<ncsim::Simulator> sim_;
+};
+
+// Compares without printing megabytes of binary on failure.
+::testing::AssertionResult SameBytes(const std::string &got, const std::string &want) {
+    if (got == want) return ::testing::AssertionSuccess();
+    size_t i = 0;
+    while (i < got.size() && i < want.size() && got[i] == want[i]) ++i;
+    return ::testing::AssertionFailure() << "sizes " << got.size() << " and " << want.size()
+                                         << ", first difference at byte " << i;
+}
+
+std::string Describe(const Outcome &o) { return "status " + std::to_string(o.status) + "\nstderr: " + o.err; }
+
+class OverEachLink : public ::testing::TestWithParam<Transport> {};
+
+TEST_P(OverEachLink, PutThenGetRoundTripsEveryByte) {
+    Controller c(GetParam());
+    const size_t sizes[] = {0, 1, 511, 512, 513, 1025, 200 * 1024};
+    for (size_t size : sizes) {
+        SCOPED_TRACE("size " + std::to_string(size));
+        const std::string bytes = RandomBytes(size, uint32_t(size) + 1);
+        const std::string name = "F" + std::to_string(size) + ".BIN";
+        const Outcome put = c.Run({"put", c.Local(name, bytes), "/" + name});
+        ASSERT_EQ(put.status, 0) << Describe(put);
+        EXPECT_TRUE(SameBytes(clitest::ReadFile(c.RootPath(name)), bytes));
+        const std::string back = c.WorkPath("back.bin");
+        const Outcome get = c.Run({"get", "\\" + name, back});
+        ASSERT_EQ(get.status, 0) << Describe(get);
+        EXPECT_TRUE(SameBytes(clitest::ReadFile(back), bytes));
+    }
+}
+
+TEST_P(OverEachLink, DirectoriesAndDeletion) {
+    Controller c(GetParam());
+    ASSERT_EQ(c.Run({"mkdir", "/JOBS"}).status, 0);
+    const Outcome put = c.Run({"put", c.Local("A1.NC", "G0 X1\r\n"), "JOBS/", "--verify"});
+    ASSERT_EQ(put.status, 0) << Describe(put);
+
+    Outcome ls = c.Run({"ls"});
+    ASSERT_EQ(ls.status, 0) << Describe(ls);
+    EXPECT_NE(ls.out.find("dir           0 JOBS\n"), std::string::npos) << ls.out;
+    ls = c.Run({"ls", "\\JOBS\\"});
+    ASSERT_EQ(ls.status, 0) << Describe(ls);
+    EXPECT_EQ(ls.out, "file          7 A1.NC\n");
+
+    // A directory with a file in it is refused; emptied, it goes.
+    const Outcome busyDir = c.Run({"rmdir", "JOBS"});
+    EXPECT_NE(busyDir.status, 0);
+    ASSERT_EQ(c.Run({"rm", "JOBS/A1.NC"}).status, 0);
+    EXPECT_FALSE(clitest::FileExists(c.RootPath("JOBS/A1.NC")));
+    ASSERT_EQ(c.Run({"rmdir", "/JOBS/"}).status, 0);
+    EXPECT_FALSE(clitest::FileExists(c.RootPath("JOBS")));
+    ls = c.Run({"ls"});
+    EXPECT_EQ(ls.out.find("JOBS"), std::string::npos) << ls.out;
+}
+
+TEST_P(OverEachLink, ControllerErrorsShowTheirPanelText) {
+    Controller c(GetParam());
+    const Outcome rm = c.Run({"rm", "/NOFILE.NC"});
+    EXPECT_EQ(rm.status, 1);
+    EXPECT_NE(rm.err.find("0xe2,Open File Error 代码42"), std::string::npos) << rm.err;
+    const Outcome get = c.Run({"get", "/NOFILE.NC", c.WorkPath("x")});
+    EXPECT_EQ(get.status, 1);
+    EXPECT_FALSE(clitest::FileExists(c.WorkPath("x")));  // no partial local file
+}
+
+TEST_P(OverEachLink, SearchPrintsTheIdsThatAnswered) {
+    ncsim::Options options;
+    options.ids = {2, 4};
+    Controller c(GetParam(), options);
+    const Outcome search = c.Run({"search", "1", "5"});
+    ASSERT_EQ(search.status, 0) << Describe(search);
+    EXPECT_EQ(search.out, "2\n4\n");
+    // The device ID of later commands is not changed by the search.
+    const Outcome none = c.Run({"--id", "4", "search", "5", "5"});
+    EXPECT_EQ(none.status, 1);
+    EXPECT_EQ(none.out, "");
+}
+
+TEST_P(OverEachLink, StatePrintsTheFieldsAndTheRecord) {
+    Controller c(GetParam());
+    const Outcome state = c.Run({"state"});
+    ASSERT_EQ(state.status, 0) << Describe(state);
+    EXPECT_EQ(state.out.rfind("AbnormalCode 0\nBlockTaken ", 0), 0u) << state.out;
+    EXPECT_NE(state.out.find("\n0000: "), std::string::npos) << state.out;
+}
+
+TEST_P(OverEachLink, DncRunWithBusyAnswersStreamsTheFile) {
+    ncsim::Options options;
+    options.busyPerBlock = 2;
+    Controller c(GetParam(), options, true);
+    std::string program = "%\r\nO0001\r\n" + RandomBytes(1500, 5) + "\r\n%\r\n";  // 3 blocks
+    const Outcome run = c.Run({"dnc", c.Local("PROG.NC", program)});
+    ASSERT_EQ(run.status, 0) << Describe(run);
+    program[0] = '\r';  // block 1's leading '%' goes as CR; the closing '%' stays
+    EXPECT_TRUE(SameBytes(clitest::ReadFile(c.CapturePath()), program));
+    // Announcement; blocks 1 and 2 refused twice each before being taken;
+    // the last block goes once.
+    EXPECT_EQ(c.Sim().CurrentStats().framesAnswered, 1u + 3 + 3 + 1);
+}
+
+TEST_P(OverEachLink, AbnormalStateEndsTheDncRunWithItsText) {
+    ncsim::Options options;
+    options.abnormalAtBlock = 2;
+    options.abnormalCode = 77;
+    Controller c(GetParam(), options);
+    const Outcome run = c.Run({"dnc", c.Local("PROG.NC", RandomBytes(3000, 2))});
+    EXPECT_EQ(run.status, 5);
+    EXPECT_NE(run.err.find("下位机出现异常状态 异常代码:77"), std::string::npos) << run.err;
+    EXPECT_EQ(c.Sim().CurrentStats().dncBytesTaken, 512u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Links, OverEachLink, ::testing::Values(Transport::kUdp, Transport::kPty),
+                         [](const auto &info) { return info.param == Transport::kUdp ? "Udp" : "Pty"; });
+
+// Waits, without a deadline of its own (ctest's time-out bounds the test),
+// until `ready` holds or the process has ended.
+template <typename Ready>
+void WaitUntil(clitest::Process &process, Ready ready) {
+    while (!ready() && !process.Ended()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+// Ctrl-C during a DNC run sends the abort block: the controller ends the run
+// before the whole program arrived, and dncctl exits non-zero.
+TEST(Interrupt, CtrlCStopsADncRunWithTheAbortBlock) {
+    ncsim::Options options;
+    options.dncRate = 2000;  // slow machining: the run lasts long enough to be stopped
+    Controller c(Transport::kUdp, options);
+    const std::string program = RandomBytes(200 * 1024, 8);
+    clitest::Process run(kDncctl, c.Args({"dnc", c.Local("LONG.NC", program)}));
+    WaitUntil(run, [&] { return c.Sim().CurrentStats().dncBytesTaken > 0; });
+    run.Signal(SIGINT);
+    const Outcome outcome = run.Wait();
+    EXPECT_EQ(outcome.status, 130) << Describe(outcome);
+    EXPECT_LT(c.Sim().CurrentStats().dncBytesTaken, program.size());
+    // The run is over on the controller: a new one is accepted at once.
+    const Outcome again = c.Run({"dnc", c.Local("SHORT.NC", "G0 X0\r\n")});
+    EXPECT_EQ(again.status, 0) << Describe(again);
+}
+
+TEST(Interrupt, CtrlCStopsAGetAndLeavesNoPartialFile) {
+    ncsim::Options options;
+    options.delayMs = 10;  // a 400-block read takes seconds: time to press Ctrl-C
+    Controller c(Transport::kUdp, options);
+    clitest::WriteFile(c.RootPath("BIG.BIN"), RandomBytes(200 * 1024, 3));
+    const std::string local = c.WorkPath("big.bin");
+    clitest::Process get(kDncctl, c.Args({"get", "/BIG.BIN", local}));
+    WaitUntil(get, [&] { return c.Sim().CurrentStats().framesAnswered > 3; });
+    get.Signal(SIGINT);
+    const Outcome outcome = get.Wait();
+    EXPECT_EQ(outcome.status, 130) << Describe(outcome);
+    EXPECT_FALSE(clitest::FileExists(local));
+}
+
+TEST(Interrupt, CtrlCStopsAPutAndTheControllerDropsTheFile) {
+    ncsim::Options options;
+    options.delayMs = 10;
+    Controller c(Transport::kUdp, options);
+    clitest::Process put(kDncctl, c.Args({"put", c.Local("BIG.BIN", RandomBytes(200 * 1024, 4))}));
+    WaitUntil(put, [&] { return c.Sim().CurrentStats().framesAnswered > 3; });
+    put.Signal(SIGINT);
+    const Outcome outcome = put.Wait();
+    EXPECT_EQ(outcome.status, 130) << Describe(outcome);
+    EXPECT_FALSE(clitest::FileExists(c.RootPath("BIG.BIN")));
+}
+
+// ncsim --corrupt damages requests where the frame checksum does not reach
+// (most of a long block's characters): the damage lands in the controller's
+// file unnoticed. Only reading the file back shows it.
+TEST(Verify, PutVerifyCatchesCorruptionTheChecksumMisses) {
+    ncsim::Options options;
+    options.corruptProbability = 0.1;
+    options.seed = 11;
+    Controller c(Transport::kUdp, options);
+    const std::string bytes = RandomBytes(64 * 1024, 7);
+    const std::string local = c.Local("C.BIN", bytes);
+
+    const Outcome plain = c.Run({"put", local, "/P.BIN"});
+    EXPECT_EQ(plain.status, 0) << "without --verify the damage goes unnoticed\n" << Describe(plain);
+    EXPECT_FALSE(SameBytes(clitest::ReadFile(c.RootPath("P.BIN")), bytes));
+
+    const Outcome verified = c.Run({"put", local, "/V.BIN", "--verify"});
+    EXPECT_EQ(verified.status, 4) << Describe(verified);
+    EXPECT_NE(verified.err.find("verify failed"), std::string::npos) << verified.err;
+}
+
+TEST(Output, GetToStandardOutputWritesTheBytes) {
+    Controller c(Transport::kUdp);
+    const std::string bytes = RandomBytes(1300, 9) + std::string(3, '\0');
+    clitest::WriteFile(c.RootPath("S.BIN"), bytes);
+    const Outcome get = c.Run({"get", "/S.BIN", "-"});
+    ASSERT_EQ(get.status, 0) << Describe(get);
+    EXPECT_TRUE(SameBytes(get.out, bytes));
+    EXPECT_EQ(get.err, "");  // no progress bar when stderr is not a terminal
+}
+
+TEST(CommandLine, StatusForBadInputAndHelp) {
+    const struct {
+        std::vector<std::string> args;
+        int status;
+    } cases[] = {
+        {{}, 2},
+        {{"frobnicate"}, 2},
+        {{"--id", "0", "ls"}, 2},
+        {{"--id", "x", "ls"}, 2},
+        {{"get"}, 2},
+        {{"rm", "a", "b"}, 2},
+        {{"--udp", "127.0.0.1:notaport", "ls"}, 2},
+        {{"--baud", "9600", "ls"}, 2},
+        {{"ls", "--verify"}, 2},
+        {{"--help"}, 0},
+        {{"get", "--help"}, 0},
+        {{"put", "/no/such/file.nc"}, 3},
+        {{"--serial", "/no/such/tty", "ls"}, 3},
+        {{"--serial", "/dev/null", "--baud", "12345", "ls"}, 2},
+    };
+    for (const auto &c : cases) {
+        std::string joined;
+        for (const auto &a : c.args) joined += a + " ";
+        const Outcome o = clitest::Run(kDncctl, c.args);
+        EXPECT_EQ(o.status, c.status) << joined << "\n" << o.err;
+        if (c.status == 0) {
+            EXPECT_NE(o.out.find("usage: dncctl"), std::string::npos) << joined;
+        } else {
+            EXPECT_FALSE(o.err.empty()) << joined;
+        }
+    }
+}
+
+}  // namespace
