@@ -34,10 +34,10 @@ TForm2::TForm2(TForm1 *mainForm, QWidget *parent) : QDialog(parent), mainForm_(m
     BitBtn1->setObjectName(QStringLiteral("BitBtn1"));
     BitBtn2 = new QPushButton(style()->standardIcon(QStyle::SP_DialogCancelButton), QStringLiteral("Cancel"), this);
     BitBtn2->setObjectName(QStringLiteral("BitBtn2"));
-    // Enter right after the dialog opens presses Cancel (it has the focus),
-    // never a default button.
-    BitBtn1->setAutoDefault(false);
-    BitBtn2->setAutoDefault(false);
+    // Enter presses the button that has the focus: right after the dialog
+    // opens that is Cancel.
+    BitBtn1->setAutoDefault(true);
+    BitBtn2->setAutoDefault(true);
 
     auto *layout = new QGridLayout(this);
     layout->addWidget(Label2, 0, 0, 1, 2);

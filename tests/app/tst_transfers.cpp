@@ -1,0 +1,390 @@
+// Download into the memo, upload and save-as: the block sequences the
+// controller sees, Escape aborts, local files, and the one-request rule.
+#include <QComboBox>
+#include <QDir>
+#include <QLineEdit>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <QTreeWidget>
+
+#include "Unit2.h"
+#include "app_fixture.h"
+#include "escape_key.h"
+#include "gbk_text.h"
+#include "nc_protocol.h"
+
+namespace {
+
+constexpr uint32_t kAbort = nccmd::AbortBlockNumber;
+
+std::vector<uint8_t> Bytes(const QByteArray &a) { return std::vector<uint8_t>(a.begin(), a.end()); }
+
+QByteArray Pattern(int size) {
+    QByteArray bytes(size, '\0');
+    for (int i = 0; i < size; ++i) bytes[i] = char('A' + i % 23);
+    return bytes;
+}
+
+// The block numbers of the write frames (0x25), in order.
+std::vector<uint32_t> WriteBlocks() {
+    std::vector<uint32_t> blocks;
+    for (const SentFrame &f : SentFrames())
+        if (f.function == 0x25) blocks.push_back(f.number);
+    return blocks;
+}
+
+std::vector<uint16_t> WriteLengths() {
+    std::vector<uint16_t> lengths;
+    for (const SentFrame &f : SentFrames())
+        if (f.function == 0x25) lengths.push_back(f.length);
+    return lengths;
+}
+
+// The read frames after the opening one, by block number.
+std::vector<uint32_t> ReadBlocks() {
+    std::vector<uint32_t> blocks;
+    for (const SentFrame &f : SentFrames())
+        if (f.function == 0x24 && f.length == 4) blocks.push_back(f.number);
+    return blocks;
+}
+
+bool HasListingRequest() {
+    for (const SentFrame &f : SentFrames())
+        if (f.TextFrom(4).rfind("%DirList%%", 0) == 0) return true;
+    return false;
+}
+
+// Answers the path dialog: keep or replace the proposed path, then a result.
+std::function<int(QDialog *)> AnswerPathDialog(int result, QString *proposed, const QString &replace = {}) {
+    return [=](QDialog *dialog) {
+        auto *form2 = static_cast<TForm2 *>(dialog);
+        *proposed = form2->Edit1->text() + (form2->SpeedButton1->isHidden() ? "|hidden" : "|shown");
+        if (!replace.isEmpty()) form2->Edit1->setText(replace);
+        return result;
+    };
+}
+
+void EnterPrg(TForm1 &form) {
+    form.BitBtn7Click();
+    QVERIFY(ClickItem(form, "PRG"));
+    form.ListView1DblClick();
+}
+
+TForm1 *busyForm = nullptr;
+QStringList busyObservations;
+
+}  // namespace
+
+class TransfersTest : public QObject {
+    Q_OBJECT
+private slots:
+    void downloadShowsGbkTextAndSavesBackIdentical();
+    void downloadCutsEachBlockAtNul();
+    void downloadOfEmptyFile();
+    void escapeAbortsDownloadAfterBlockZero();
+    void uploadBlockSequence_data();
+    void uploadBlockSequence();
+    void uploadCancelledSendsNothing();
+    void uploadOfMissingFile();
+    void uploadPathTooLongIsRefused();
+    void escapeAbortsUpload();
+    void saveAsRefusesEmptyMemoAndMissingName();
+    void saveAsOf512Characters();
+    void saveAsLocalSaveSendsNothing();
+    void requestsAreRefusedWhileOneRuns();
+    void closeDuringTransferAbortsThenCloses();
+};
+
+void TransfersTest::downloadShowsGbkTextAndSavesBackIdentical() {
+    AppFixture fixture;
+    TForm1 &form = fixture.Open();
+    EnterPrg(form);
+    const QByteArray original = [&] {
+        QFile f(fixture.StoragePath("PRG/O0002.CNC"));
+        f.open(QIODevice::ReadOnly);
+        return f.readAll();
+    }();
+    QVERIFY(original.size() > 1024);  // several blocks
+    RecordSentFrames();
+    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\PRG\\O0002.CNC"), uint8_t(0));
+    const uint32_t blocks = (original.size() + 511) / 512;
+    std::vector<uint32_t> expected;
+    for (uint32_t k = 1; k <= blocks; ++k) expected.push_back(k);
+    QCOMPARE(ReadBlocks(), expected);
+    QCOMPARE(MemoTextToGbk(form.Memo1->toPlainText()), original);
+    QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+
+    // The program with the GBK comment reads as Chinese and, saved back
+    // under a new name, arrives byte for byte.
+    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\PRG\\O0001.CNC"), uint8_t(0));
+    QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("主程序")));
+    QVERIFY(ClickItem(form, "O0001.CNC"));
+    QString proposed;
+    fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed, "\\PRG\\COPY.CNC");
+    form.BitBtn10Click();
+    QCOMPARE(proposed, QStringLiteral("\\PRG\\O0001.CNC|shown"));
+    QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+    QCOMPARE(ReadFileBytes(fixture.StoragePath("PRG/COPY.CNC")), ReadFileBytes(fixture.StoragePath("PRG/O0001.CNC")));
+    QVERIFY(ListCaptions(form).contains("COPY.CNC"));
+}
+
+void TransfersTest::downloadCutsEachBlockAtNul() {
+    AppFixture fixture;
+    QByteArray content = Pattern(1100);
+    content[100] = '\0';  // block 1 shows 100 bytes
+    content[600] = '\0';  // block 2 shows bytes 512..599
+    WriteFileBytes(fixture.StoragePath("NUL.NC"), Bytes(content));
+    TForm1 &form = fixture.Open();
+    form.Memo1->setPlainText("old text");
+    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\NUL.NC"), uint8_t(0));
+    const QByteArray expected = content.left(100) + content.mid(512, 88) + content.mid(1024);
+    QCOMPARE(form.Memo1->toPlainText().toLatin1(), expected);
+    QVERIFY(!form.Memo1->isReadOnly());
+}
+
+void TransfersTest::downloadOfEmptyFile() {
+    AppFixture fixture;
+    WriteFileBytes(fixture.StoragePath("EMPTY.NC"), {});
+    TForm1 &form = fixture.Open();
+    form.Memo1->setPlainText("old text");
+    RecordSentFrames();
+    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\EMPTY.NC"), uint8_t(0));
+    QCOMPARE(SentFrames().size(), size_t(1));
+    QVERIFY(form.Memo1->toPlainText().isEmpty());
+    QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+}
+
+void TransfersTest::escapeAbortsDownloadAfterBlockZero() {
+    AppFixture fixture;
+    WriteFileBytes(fixture.StoragePath("THREE.NC"), Bytes(Pattern(1300)));
+    TForm1 &form = fixture.Open();
+    SetEscapeHeldOverride([] { return true; });
+    RecordSentFrames();
+    form.ReadNcFile(form.DeviceId, "\\THREE.NC");
+    QCOMPARE(SentFrames().size(), size_t(2));
+    QCOMPARE(SentFrames()[0].TextFrom(4), std::string("\\THREE.NC"));
+    QCOMPARE(ReadBlocks(), std::vector<uint32_t>{kAbort});
+}
+
+void TransfersTest::uploadBlockSequence_data() {
+    QTest::addColumn<int>("size");
+    QTest::addColumn<std::vector<uint16_t>>("lengths");  // payload lengths, announcement first
+    QTest::newRow("empty") << 0 << std::vector<uint16_t>{12 + 10};
+    QTest::newRow("1024") << 1024 << std::vector<uint16_t>{12 + 10, 516, 516};
+    QTest::newRow("1025") << 1025 << std::vector<uint16_t>{12 + 10, 516, 516, 5};
+}
+
+void TransfersTest::uploadBlockSequence() {
+    QFETCH(int, size);
+    QFETCH(std::vector<uint16_t>, lengths);
+    AppFixture fixture;
+    const QByteArray content = Pattern(size);
+    const QString local = fixture.WorkPath("UP.NC");
+    WriteFileBytes(local, Bytes(content));
+    TForm1 &form = fixture.Open();
+    EnterPrg(form);
+    fixture.dialogs.openFileAnswer = local;
+    QString proposed;
+    fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
+    RecordSentFrames();
+    form.BitBtn4Click();
+    QCOMPARE(fixture.dialogs.lastInitialName, QStringLiteral("DROPGLUE.CNC"));
+    QCOMPARE(proposed, QStringLiteral("\\PRG\\UP.NC|hidden"));
+    QVERIFY(!form.Form2->SpeedButton1->isHidden());
+    QCOMPARE(WriteLengths(), lengths);
+    std::vector<uint32_t> blocks{0};
+    for (uint32_t k = 1; k < lengths.size(); ++k) blocks.push_back(k);
+    QCOMPARE(WriteBlocks(), blocks);
+    const SentFrame &announce = SentFrames().front();
+    QCOMPARE(announce.Header(4), uint32_t((size + 511) / 512));
+    QCOMPARE(announce.Header(8), uint32_t(size));
+    QCOMPARE(announce.TextFrom(12), std::string("\\PRG\\UP.NC"));
+    QVERIFY(HasListingRequest());
+    QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+    QCOMPARE(ReadFileBytes(fixture.StoragePath("PRG/UP.NC")), Bytes(content));
+    QVERIFY(ListCaptions(form).contains("UP.NC"));
+}
+
+void TransfersTest::uploadCancelledSendsNothing() {
+    AppFixture fixture;
+    const QString local = fixture.WorkPath("UP.NC");
+    WriteFileBytes(local, Bytes(Pattern(10)));
+    TForm1 &form = fixture.Open();
+    form.StatusPanel1->setText("marker");
+    RecordSentFrames();
+    fixture.dialogs.openFileAnswer.clear();  // file dialog cancelled
+    form.BitBtn4Click();
+    fixture.dialogs.openFileAnswer = local;  // path dialog cancelled
+    QString proposed;
+    fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultCancel, &proposed);
+    form.BitBtn4Click();
+    QCOMPARE(proposed, QStringLiteral("\\UP.NC|hidden"));
+    QVERIFY(SentFrames().empty());
+    QCOMPARE(form.StatusText(1), QStringLiteral("marker"));
+    QVERIFY(fixture.dialogs.shown.isEmpty());
+}
+
+void TransfersTest::uploadOfMissingFile() {
+    AppFixture fixture;
+    TForm1 &form = fixture.Open();
+    fixture.dialogs.openFileAnswer = fixture.WorkPath("GONE.NC");
+    QString proposed;
+    fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
+    RecordSentFrames();
+    form.BitBtn4Click();
+    QVERIFY(SentFrames().empty());
+    QCOMPARE(fixture.dialogs.shown.size(), 1);
+    QCOMPARE(fixture.dialogs.shown[0].title, QStringLiteral("文件操作错误"));
+    QCOMPARE(fixture.dialogs.shown[0].text, QStringLiteral("此文件不存在!!!!"));
+}
+
+void TransfersTest::uploadPathTooLongIsRefused() {
+    AppFixture fixture;
+    const QString local = fixture.WorkPath("UP.NC");
+    WriteFileBytes(local, Bytes(Pattern(10)));
+    TForm1 &form = fixture.Open();
+    fixture.dialogs.openFileAnswer = local;
+    // Too long for the request, and empty.
+    for (const QString &path : {QStringLiteral("\\") + QString(99, QChar('X')), QString()}) {
+        fixture.dialogs.shown.clear();
+        fixture.dialogs.modal = [path](QDialog *d) {
+            static_cast<TForm2 *>(d)->Edit1->setText(path);
+            return int(TForm2::kResultOk);
+        };
+        RecordSentFrames();
+        form.BitBtn4Click();
+        QVERIFY(SentFrames().empty());
+        QCOMPARE(fixture.dialogs.shown.size(), 1);
+        QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("error"));
+    }
+}
+
+void TransfersTest::escapeAbortsUpload() {
+    AppFixture fixture;
+    const QString local = fixture.WorkPath("UP.NC");
+    WriteFileBytes(local, Bytes(Pattern(1500)));
+    TForm1 &form = fixture.Open();
+    fixture.dialogs.openFileAnswer = local;
+    QString proposed;
+    fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
+    SetEscapeHeldOverride([] { return true; });
+    RecordSentFrames();
+    form.BitBtn4Click();
+    QCOMPARE(WriteBlocks(), (std::vector<uint32_t>{0, kAbort}));
+    // The controller discards an upload that ended early.
+    QVERIFY(!QFile::exists(fixture.StoragePath("UP.NC")));
+}
+
+void TransfersTest::saveAsRefusesEmptyMemoAndMissingName() {
+    AppFixture fixture;
+    TForm1 &form = fixture.Open();
+    RecordSentFrames();
+    form.SelectedFileName = "A.NC";
+    form.BitBtn10Click();
+    form.Memo1->setPlainText("G00 X0");
+    form.SelectedFileName.clear();
+    form.BitBtn10Click();
+    QVERIFY(SentFrames().empty());
+    QCOMPARE(fixture.dialogs.Texts(), (QStringList{"下载文件不能为空!!!", "文件名不能为空!!!"}));
+    QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("error"));
+    QCOMPARE(fixture.dialogs.shown[1].kind, QStringLiteral("error"));
+}
+
+void TransfersTest::saveAsOf512Characters() {
+    AppFixture fixture;
+    TForm1 &form = fixture.Open();
+    const QByteArray text = Pattern(512);
+    form.Memo1->setPlainText(QString::fromLatin1(text));
+    form.SelectedFileName = "S512.NC";
+    QString proposed;
+    fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
+    RecordSentFrames();
+    form.BitBtn10Click();
+    QCOMPARE(proposed, QStringLiteral("\\S512.NC|shown"));
+    QCOMPARE(WriteBlocks(), (std::vector<uint32_t>{0, 1}));
+    QCOMPARE(WriteLengths(), (std::vector<uint16_t>{12 + 8, 516}));
+    QCOMPARE(SentFrames().front().Header(8), 512u);
+    QCOMPARE(ReadFileBytes(fixture.StoragePath("S512.NC")), Bytes(text));
+    QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+}
+
+void TransfersTest::saveAsLocalSaveSendsNothing() {
+    AppFixture fixture;
+    TForm1 &form = fixture.Open();
+    form.Memo1->setPlainText(QStringLiteral("%\nO0009(中文)\nM30\n%"));
+    form.SelectedFileName = "O0009.NC";
+    const QString local = fixture.WorkPath("LOCAL.NC");
+    fixture.dialogs.saveFileAnswer = local;
+    fixture.dialogs.modal = [](QDialog *d) {
+        auto *form2 = static_cast<TForm2 *>(d);
+        form2->SpeedButton1Click();
+        return form2->result();
+    };
+    RecordSentFrames();
+    form.BitBtn10Click();
+    QVERIFY(SentFrames().empty());
+    QCOMPARE(fixture.dialogs.lastInitialName, QStringLiteral("O0009.NC"));
+    QCOMPARE(ReadFileBytes(local), Bytes(ToGbk(QStringLiteral("%\r\nO0009(中文)\r\nM30\r\n%"))));
+}
+
+void TransfersTest::requestsAreRefusedWhileOneRuns() {
+    AppFixture fixture;
+    WriteFileBytes(fixture.StoragePath("THREE.NC"), Bytes(Pattern(1300)));
+    TForm1 &form = fixture.Open();
+    form.BitBtn7Click();
+    busyForm = &form;
+    busyObservations.clear();
+    // Before each block the loop asks about Escape: act as a user clicking
+    // around at that moment.
+    SetEscapeHeldOverride([] {
+        const size_t before = SentFrames().size();
+        busyForm->BitBtn7Click();
+        busyForm->BitBtn8Click();
+        busyForm->BitBtn10Click();
+        busyObservations.append(QStringLiteral("%1|%2|%3|%4")
+                                    .arg(SentFrames().size() - before)
+                                    .arg(busyForm->Busy())
+                                    .arg(busyForm->Memo1->isReadOnly())
+                                    .arg(busyForm->CB3->isEnabled()));
+        return false;
+    });
+    QVERIFY(ClickItem(form, "THREE.NC"));
+    RecordSentFrames();
+    form.ListView1DblClick();
+    QCOMPARE(busyObservations, (QStringList{"0|1|1|0", "0|1|1|0", "0|1|1|0"}));
+    QCOMPARE(ReadBlocks(), (std::vector<uint32_t>{1, 2, 3}));
+    QVERIFY(fixture.dialogs.Texts().count() == 1);  // only the confirmation
+    QVERIFY(!form.Busy());
+    QVERIFY(form.CB3->isEnabled());
+    QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+    busyForm = nullptr;
+}
+
+void TransfersTest::closeDuringTransferAbortsThenCloses() {
+    AppFixture fixture;
+    WriteFileBytes(fixture.StoragePath("THREE.NC"), Bytes(Pattern(1300)));
+    TForm1 &form = fixture.Open();
+    form.show();
+    form.BitBtn7Click();
+    busyForm = &form;
+    SetEscapeHeldOverride([] {
+        busyForm->close();
+        return false;
+    });
+    QVERIFY(ClickItem(form, "THREE.NC"));
+    RecordSentFrames();
+    form.ListView1DblClick();
+    // Block 1 was on its way when the close came; the next one aborts.
+    QCOMPARE(ReadBlocks(), (std::vector<uint32_t>{1, kAbort}));
+    QVERIFY(form.isVisible());
+    SetEscapeHeldOverride(nullptr);
+    QTRY_VERIFY(!form.isVisible());
+    QVERIFY(!EscapeHeld());
+    busyForm = nullptr;
+}
+
+QTEST_MAIN(TransfersTest)
+#include "tst_transfers.moc"
