@@ -130,8 +130,11 @@ private:
 
 int Get(const CliOptions &o) {
     const std::string remote = RemoteFilePath(o.arguments[0]);
-    const std::string local = o.arguments.size() > 1 ? o.arguments[1] : BaseName(remote);
-    if (local.empty()) return ReportLocal("no local file name in '" + o.arguments[0] + "'");
+    std::string local = o.arguments.size() > 1 ? o.arguments[1] : BaseName(remote);
+    // Like cp: a folder as the target receives the file under its own name.
+    struct stat st {};
+    if (local != "-" && stat(local.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) local += "/" + BaseName(remote);
+    if (BaseName(local).empty()) return ReportLocal("no local file name in '" + o.arguments[0] + "'");
     LocalOutput out(local);
     if (!out.Open()) return ReportLocal(out.Error());
     const nccmd::TransferResult result = Stoppable([&] {

@@ -29,7 +29,7 @@ std::string TempFile(const std::string &tag) {
 
 }  // namespace
 
-Process::Process(const std::string &program, const std::vector<std::string> &args)
+Process::Process(const std::string &program, const std::vector<std::string> &args, int stderrFd)
     : outPath_(TempFile("out")), errPath_(TempFile("err")) {
     std::vector<char *> argv;
     argv.push_back(const_cast<char *>(program.c_str()));
@@ -39,7 +39,11 @@ Process::Process(const std::string &program, const std::vector<std::string> &arg
     posix_spawn_file_actions_init(&actions);
     posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
     posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, outPath_.c_str(), O_WRONLY | O_TRUNC, 0);
-    posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_TRUNC, 0);
+    if (stderrFd >= 0) {
+        posix_spawn_file_actions_adddup2(&actions, stderrFd, STDERR_FILENO);
+    } else {
+        posix_spawn_file_actions_addopen(&actions, STDERR_FILENO, errPath_.c_str(), O_WRONLY | O_TRUNC, 0);
+    }
     const int rc = posix_spawn(&pid_, program.c_str(), &actions, nullptr, argv.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
     if (rc != 0) throw std::runtime_error("cannot start " + program);

@@ -17,8 +17,9 @@ struct Outcome {
 
 class Process {
 public:
-    // Starts `program` with `args`; stdout and stderr go to temp files.
-    Process(const std::string &program, const std::vector<std::string> &args);
+    // Starts `program` with `args`; stdout and stderr go to temp files, or
+    // stderr to `stderrFd` when one is given (e.g. a terminal).
+    Process(const std::string &program, const std::vector<std::string> &args, int stderrFd = -1);
     ~Process();  // waits if still running
     Process(const Process &) = delete;
     Process &operator=(const Process &) = delete;
