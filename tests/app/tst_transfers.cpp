@@ -7,6 +7,7 @@
 #include <QPlainTextEdit>
 #include <QPushButton>
 #include <QTest>
+#include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
 
@@ -15,6 +16,7 @@
 #include "escape_key.h"
 #include "gbk_text.h"
 #include "nc_protocol.h"
+#include "request_engine.h"
 
 namespace {
 
@@ -96,6 +98,7 @@ private slots:
     void saveAsLocalSaveSendsNothing();
     void requestsAreRefusedWhileOneRuns();
     void closeDuringTransferAbortsThenCloses();
+    void serialLinkOverPseudoTerminal();
 };
 
 void TransfersTest::downloadShowsGbkTextAndSavesBackIdentical() {
@@ -384,6 +387,37 @@ void TransfersTest::closeDuringTransferAbortsThenCloses() {
     QTRY_VERIFY(!form.isVisible());
     QVERIFY(!EscapeHeld());
     busyForm = nullptr;
+}
+
+void TransfersTest::serialLinkOverPseudoTerminal() {
+    AppFixture fixture;
+    ncsim::Options options;
+    options.root = fixture.StoragePath().toStdString();
+    options.delayMs = 20;  // answers arrive while the link waits, idle
+    ncsim::Simulator serialController(options);
+    QVERIFY2(serialController.StartPty(), serialController.LastError().c_str());
+    const QString device = QString::fromStdString(serialController.PtyPath());
+    TForm1 &form = fixture.Open(0, {}, device);
+    QCOMPARE(form.StatusText(0), device + QStringLiteral(" BaudRate:115200 Data:8"));
+    QCOMPARE(core::CurrentEngineSettings().timeout, 600);
+    busyForm = &form;
+    busyObservations.clear();
+    // The window keeps handling events while the serial line is read: a
+    // click then is refused, not run inside the running request.
+    QTimer::singleShot(0, &form, [] {
+        busyForm->BitBtn7Click();
+        busyObservations.append(busyForm->StatusText(1));
+    });
+    form.BitBtn7Click();
+    QCOMPARE(busyObservations.size(), 1);
+    QVERIFY(busyObservations[0].startsWith(QStringLiteral("Busy")));
+    QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+    QCOMPARE(ListCaptions(form), kSampleRoot);
+    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\O1234.NC"), uint8_t(0));
+    QCOMPARE(MemoTextToGbk(form.Memo1->toPlainText()), QByteArray("%\r\nO1234(TEST)\r\nG04 X1.0\r\nM30\r\n%\r\n"));
+    busyForm = nullptr;
+    form.close();
+    serialController.Stop();
 }
 
 QTEST_MAIN(TransfersTest)
