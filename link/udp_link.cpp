@@ -50,7 +50,12 @@ int32_t UdpPrepare(const char *ip) {
     // Set-up runs on every device change; the socket it replaces is closed.
     if (udp.socket >= 0) close(udp.socket);
     udp.socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    return udp.socket < 0 ? -1 : 0;
+    if (udp.socket < 0) return -1;
+    // Every receive waits at most this long; set once, it holds for the
+    // socket's life (no per-receive system call).
+    const timeval timeout{0, kUdpReceiveTimeoutMs * 1000};
+    setsockopt(udp.socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    return 0;
 }
 
 void UdpSetDestination(const char *ip) { SetAddress(ip); }
@@ -63,8 +68,6 @@ namespace detail {
 
 uint8_t UdpReceiveDatagram(uint8_t *buffer, int32_t *count) {
     if (udp.socket < 0) return 255;  // the failed sends have been reported
-    const timeval timeout{0, kUdpReceiveTimeoutMs * 1000};
-    setsockopt(udp.socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
     // The sender's address goes into the destination: the next frames go to
     // whoever answered.
     socklen_t addressLength = sizeof UdpDestination;
