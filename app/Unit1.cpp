@@ -141,6 +141,8 @@ void TForm1::BuildControls() {
     Label6 = NewLabel(central, "Label6", QStringLiteral("到:"));
     Label7 = NewLabel(central, "Label7", QStringLiteral("NCDeviceIP："));
     Label1->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    // A deep remote path must not widen the window.
+    Label1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
 
     CB3 = NewCombo(central, "CB3", true);
     CB3->setEditText(QStringLiteral("1"));
@@ -234,6 +236,7 @@ void TForm1::BuildControls() {
     StatusPanel1 = new QLabel(StatusBar1);
     StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
     StatusPanel1->setMinimumWidth(50);
+    StatusPanel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
     StatusBar1->addWidget(StatusPanel0);
     StatusBar1->addWidget(StatusPanel1, 1);
 
@@ -517,6 +520,7 @@ QString TForm1::ListingRequest() const { return QString::fromLatin1(nccmd::kDirL
 
 void TForm1::ShowPath() {
     Label1->setText(ListingRequest());
+    Label1->setToolTip(Label1->text());
     setWindowTitle(CurrentNcPath);
 }
 
