@@ -121,7 +121,9 @@ private:
     void OpenSerialPort(bool english);
     void ShowPath();
     void ShowTransferStatus();
-    bool CheckRemotePath(const QString &path, const QString &what);
+    // Refuses, with an error box, a path that is empty or longer than limit
+    // GBK bytes, before anything is sent.
+    bool CheckRemotePath(const QString &path, int limit, const QString &what);
     void FlushMemoLines();
 
     TForm1Options options_;

@@ -26,8 +26,7 @@ QTreeWidgetItem *FirstSelectedItem(QTreeWidget *list) {
 
 }  // namespace
 
-bool TForm1::CheckRemotePath(const QString &path, const QString &what) {
-    const int limit = what == QStringLiteral("directory") ? kMaxNcPathLength : kMaxRemotePathLength;
+bool TForm1::CheckRemotePath(const QString &path, int limit, const QString &what) {
     QString problem;
     if (ToGbk(path).size() > limit)
         problem = QStringLiteral("The remote %1 path is too long (at most %2 characters):\n%3").arg(what).arg(limit).arg(path);
@@ -91,7 +90,7 @@ void TForm1::ListView1DblClick() {
     if (type == nccmd::kAttributeDirectory) {
         const QString entered = CurrentNcPath + caption + QChar('\\');
         if (!BeginRequest()) return;
-        if (!CheckRemotePath(entered, QStringLiteral("directory"))) return;
+        if (!CheckRemotePath(entered, kMaxNcPathLength, QStringLiteral("directory"))) return;
         RequestScope scope(*this);
         const QString parent = CurrentNcPath;
         CurrentNcPath = entered;
@@ -100,7 +99,7 @@ void TForm1::ListView1DblClick() {
     } else if (type == nccmd::kAttributeFile) {
         const QString path = CurrentNcPath + caption;
         if (!BeginRequest()) return;
-        if (!CheckRemotePath(path, QStringLiteral("file"))) return;
+        if (!CheckRemotePath(path, kMaxRemotePathLength, QStringLiteral("file"))) return;
         if (!AppDialogs().Confirm(this, QStringLiteral("读远程文件？"), QStringLiteral("确定读取远程文件吗？：%1").arg(path)))
             return;
         if (!BeginRequest()) return;  // a request may have started while the box was open

@@ -93,7 +93,7 @@ void TForm1::BitBtn4Click() {
     Form2->SpeedButton1->show();
     if (answer != TForm2::kResultOk) return;
     const QString remotePath = Form2->Edit1->text();
-    if (!CheckRemotePath(remotePath, QStringLiteral("file"))) return;
+    if (!CheckRemotePath(remotePath, kMaxRemotePathLength, QStringLiteral("file"))) return;
     if (!BeginRequest()) return;
     RequestScope scope(*this);
 
@@ -143,7 +143,7 @@ void TForm1::BitBtn10Click() {
     const int answer = AppDialogs().ExecModal(Form2);
     if (answer != TForm2::kResultOk) return;  // Cancel, or saved to a local file
     const QString remotePath = Form2->Edit1->text();
-    if (!CheckRemotePath(remotePath, QStringLiteral("file"))) return;
+    if (!CheckRemotePath(remotePath, kMaxRemotePathLength, QStringLiteral("file"))) return;
     if (!BeginRequest()) return;
     RequestScope scope(*this);
 

@@ -99,6 +99,8 @@ private slots:
     void requestsAreRefusedWhileOneRuns();
     void closeDuringTransferAbortsThenCloses();
     void serialLinkOverPseudoTerminal();
+    void charactersAndLineBreaksAcrossBlocks();
+    void linkMessagesWaitUntilTheDownloadEnds();
 };
 
 void TransfersTest::downloadShowsGbkTextAndSavesBackIdentical() {
@@ -418,6 +420,36 @@ void TransfersTest::serialLinkOverPseudoTerminal() {
     busyForm = nullptr;
     form.close();
     serialController.Stop();
+}
+
+void TransfersTest::charactersAndLineBreaksAcrossBlocks() {
+    AppFixture fixture;
+    // A two-byte GBK character cut by the first block boundary, a CR LF pair
+    // cut by the second.
+    QByteArray content = QByteArray(511, 'A') + "\xd6\xd0" + QByteArray(510, 'B') + "\r\n" + "C\r\n";
+    QCOMPARE(content.indexOf("\r\n"), 1023);
+    WriteFileBytes(fixture.StoragePath("SPLIT.NC"), Bytes(content));
+    TForm1 &form = fixture.Open();
+    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\SPLIT.NC"), uint8_t(0));
+    const QString text = form.Memo1->toPlainText();
+    QCOMPARE(text.mid(511, 1), QStringLiteral("中"));
+    QCOMPARE(text.count(QChar('\n')), 2);
+    QCOMPARE(MemoTextToGbk(text), content);
+}
+
+void TransfersTest::linkMessagesWaitUntilTheDownloadEnds() {
+    AppFixture fixture;
+    WriteFileBytes(fixture.StoragePath("TWO.NC"), Bytes(Pattern(700)));
+    TForm1 &form = fixture.Open();
+    busyForm = &form;
+    SetEscapeHeldOverride([] {
+        busyForm->AppendMemoLine(QStringLiteral("网络数据发送错误:-1"));
+        return false;
+    });
+    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\TWO.NC"), uint8_t(0));
+    const QString line = QStringLiteral("网络数据发送错误:-1");
+    QCOMPARE(form.Memo1->toPlainText(), QString::fromLatin1(Pattern(700)) + "\n" + line + "\n" + line);
+    busyForm = nullptr;
 }
 
 QTEST_MAIN(TransfersTest)

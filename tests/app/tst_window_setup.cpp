@@ -9,6 +9,7 @@
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
+#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QRadioButton>
 #include <QTest>
@@ -20,6 +21,7 @@
 #include "address_book.h"
 #include "app_fixture.h"
 #include "demo_mode.h"
+#include "escape_key.h"
 #include "link_ops.h"
 #include "request_engine.h"
 #include "serial_ports.h"
@@ -38,6 +40,8 @@ private slots:
     void pseudoTerminalOpensWithBaudTexts();
     void permissionFailureNamesTheOwningGroup();
     void demoModeListsItsRoot();
+    void deviceIdsOutsideTheBook();
+    void escapeKeyIsTrackedWhileHeld();
 };
 
 void WindowSetupTest::startWithStoredLinkKind_data() {
@@ -262,6 +266,31 @@ void WindowSetupTest::demoModeListsItsRoot() {
     QCOMPARE(ReadFileBytes(userDir.filePath("IpAddr.dat")), userBook);
     QVERIFY(dialogs.shown.isEmpty());
     QDir::setCurrent(before);
+}
+
+void WindowSetupTest::deviceIdsOutsideTheBook() {
+    AppFixture fixture;
+    TForm1 &form = fixture.Open(1, {{1, "127.0.0.1"}, {44, "10.0.0.44"}});
+    // Only entries 1..100 hold addresses; the frame address is the low byte.
+    form.CB3->setEditText(QStringLiteral("300"));
+    QCOMPARE(form.DeviceId, uint8_t(44));
+    QCOMPARE(form.CB4->currentText(), QString());
+    form.CB3->setEditText(QStringLiteral("0"));
+    QCOMPARE(form.DeviceId, uint8_t(0));
+    QCOMPARE(form.CB4->currentText(), QString());
+    QVERIFY(fixture.dialogs.shown.isEmpty());
+}
+
+void WindowSetupTest::escapeKeyIsTrackedWhileHeld() {
+    AppFixture fixture;
+    TForm1 &form = fixture.Open();
+    QVERIFY(!EscapeHeld());
+    QTest::keyPress(form.Memo1, Qt::Key_Escape);
+    QVERIFY(EscapeHeld());
+    QTest::keyPress(form.Memo1, Qt::Key_A);
+    QVERIFY(EscapeHeld());
+    QTest::keyRelease(form.Memo1, Qt::Key_Escape);
+    QVERIFY(!EscapeHeld());
 }
 
 QTEST_MAIN(WindowSetupTest)
