@@ -87,6 +87,8 @@ QComboBox *NewCombo(QWidget *parent, const char *name, bool editable) {
 
 QString TransferStatusText() { return QStringLiteral("数据传输中...... ==>按Esc键终止传输"); }
 
+QString TransferAbortedText() { return QStringLiteral("数据传输已终止 Transfer aborted (Esc)"); }
+
 bool ParseDeviceIdText(const QString &text, int *value) {
     // Leading blanks are accepted, as the framework's conversion does;
     // anything else that is not a decimal integer is refused.

@@ -140,8 +140,10 @@ private:
 inline constexpr int kMaxNcPathLength = 501;
 inline constexpr int kMaxRemotePathLength = 99;
 
-// The transfer status text of panel 1.
+// The transfer status text of panel 1, and what it shows after an abort
+// the controller accepted.
 QString TransferStatusText();
+QString TransferAbortedText();
 
 // Parses a device ID as the framework's string-to-integer conversion does;
 // false for anything that is not a decimal integer.

@@ -78,6 +78,12 @@ uint8_t TForm1::ReadNcFile(uint8_t deviceId, const QString &remotePath) {
         return result.code;
     }
     ProgressBar1->setValue(ProgressBar1->maximum());
+    if (result.aborted) {
+        // The memo holds only the start of the program: never call that a
+        // success, or it may be saved back over the whole one.
+        StatusPanel1->setText(TransferAbortedText());
+        return 0;
+    }
     ShowResultCode(0);
     return 0;
 }
@@ -126,7 +132,8 @@ void TForm1::BitBtn4Click() {
     }
     ProgressBar1->setValue(ProgressBar1->maximum());
     if (ReadNcDirectory(DeviceId, ListingRequest()) != 0) return;
-    ShowResultCode(0);
+    if (result.aborted) StatusPanel1->setText(TransferAbortedText());
+    else ShowResultCode(0);
 }
 
 void TForm1::BitBtn10Click() {
@@ -167,5 +174,5 @@ void TForm1::BitBtn10Click() {
         return;
     }
     ProgressBar1->setValue(ProgressBar1->maximum());
-    ReadNcDirectory(DeviceId, ListingRequest());
+    if (ReadNcDirectory(DeviceId, ListingRequest()) == 0 && result.aborted) StatusPanel1->setText(TransferAbortedText());
 }

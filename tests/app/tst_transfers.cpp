@@ -96,6 +96,7 @@ private slots:
     void saveAsRefusesEmptyMemoAndMissingName();
     void saveAsOf512Characters();
     void saveAsLocalSaveSendsNothing();
+    void escapeAbortsSaveAs();
     void requestsAreRefusedWhileOneRuns();
     void closeDuringTransferAbortsThenCloses();
     void serialLinkOverPseudoTerminal();
@@ -172,6 +173,7 @@ void TransfersTest::escapeAbortsDownloadAfterBlockZero() {
     QCOMPARE(SentFrames().size(), size_t(2));
     QCOMPARE(SentFrames()[0].TextFrom(4), std::string("\\THREE.NC"));
     QCOMPARE(ReadBlocks(), std::vector<uint32_t>{kAbort});
+    QCOMPARE(form.StatusText(1), TransferAbortedText());
 }
 
 void TransfersTest::uploadBlockSequence_data() {
@@ -279,6 +281,7 @@ void TransfersTest::escapeAbortsUpload() {
     RecordSentFrames();
     form.BitBtn4Click();
     QCOMPARE(WriteBlocks(), (std::vector<uint32_t>{0, kAbort}));
+    QCOMPARE(form.StatusText(1), TransferAbortedText());
     // The controller discards an upload that ended early.
     QVERIFY(!QFile::exists(fixture.StoragePath("UP.NC")));
 }
@@ -333,6 +336,24 @@ void TransfersTest::saveAsLocalSaveSendsNothing() {
     QVERIFY(SentFrames().empty());
     QCOMPARE(fixture.dialogs.lastInitialName, QStringLiteral("O0009.NC"));
     QCOMPARE(ReadFileBytes(local), Bytes(ToGbk(QStringLiteral("%\r\nO0009(中文)\r\nM30\r\n%"))));
+}
+
+void TransfersTest::escapeAbortsSaveAs() {
+    AppFixture fixture;
+    WriteFileBytes(fixture.StoragePath("KEEP.NC"), Bytes(QByteArray("old")));
+    TForm1 &form = fixture.Open();
+    form.Memo1->setPlainText(QString::fromLatin1(Pattern(1500)));
+    form.SelectedFileName = "KEEP.NC";
+    QString proposed;
+    fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
+    SetEscapeHeldOverride([] { return true; });
+    RecordSentFrames();
+    form.BitBtn10Click();
+    QCOMPARE(WriteBlocks(), (std::vector<uint32_t>{0, kAbort}));
+    QVERIFY(HasListingRequest());
+    QCOMPARE(form.StatusText(1), TransferAbortedText());
+    // The file the aborted save would have replaced is still there.
+    QCOMPARE(ReadFileBytes(fixture.StoragePath("KEEP.NC")), Bytes(QByteArray("old")));
 }
 
 void TransfersTest::requestsAreRefusedWhileOneRuns() {

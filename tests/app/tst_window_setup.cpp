@@ -203,7 +203,9 @@ void WindowSetupTest::missingPortReportsFailureTexts() {
     QVERIFY(form.StatusPanel0->toolTip().contains(QStringLiteral("/nonexistent/ttyX")));
     form.CB1->setCurrentIndex(4);
     QCOMPARE(form.StatusText(0), QStringLiteral("打开COM5错误"));
-    QVERIFY(!form.StatusPanel0->toolTip().isEmpty());
+    QVERIFY(form.StatusPanel0->toolTip().contains(QStringLiteral("/dev/ttyS4")));
+    form.CB3->setEditText(QStringLiteral("2"));  // the set-up reports in English
+    QCOMPARE(form.StatusText(0), QStringLiteral("OPEN COM5 Error"));
 }
 
 void WindowSetupTest::pseudoTerminalOpensWithBaudTexts() {
