@@ -21,6 +21,7 @@
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <utility>
@@ -52,7 +53,12 @@ TForm1 *linkedForm = nullptr;  // receives the link's memo lines
 
 // While a request waits on the serial line the window keeps painting and
 // the progress bar keeps moving.
-void ProcessWindowEvents() { QCoreApplication::processEvents(QEventLoop::AllEvents); }
+// Only on the window's thread: a request made by a worker thread has no
+// window events to process.
+void ProcessWindowEvents() {
+    if (QThread::currentThread() == QCoreApplication::instance()->thread())
+        QCoreApplication::processEvents(QEventLoop::AllEvents);
+}
 
 // May be called from a worker thread later: hand the line over queued.
 void LinkMemoLine(const char *utf8Line) {
@@ -339,10 +345,10 @@ void TForm1::FillSerialPorts(const QString &extraDevice) {
 }
 
 void TForm1::ConnectHandlers() {
+    // Runs at every keystroke: the box keeps its focus (no request scope,
+    // which would disable it), and CB3 is disabled while a request runs.
     connect(CB3, &QComboBox::editTextChanged, this, [this] {
-        if (!BeginRequest()) return;
-        RequestScope scope(*this);
-        FormCreate();
+        if (BeginRequest()) FormCreate();
     });
     connect(CB1, &QComboBox::currentIndexChanged, this, [this] { CB1Change(); });
     connect(CB2, &QComboBox::currentIndexChanged, this, [this] { CB2Change(); });
