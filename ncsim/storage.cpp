@@ -105,7 +105,10 @@ StorageStatus Storage::Fail(int error) {
 StorageStatus Storage::OpenParent(std::string_view path, int *dirFd, std::string *name) {
     std::vector<std::string> names;
     if (!SplitPath(path, names)) return StorageStatus::BadPath;
-    int fd = dup(rootFd_);
+    // A fresh open of the root, not a dup: a dup shares the file offset, and
+    // reading the root as a directory stream would leave it at the end for
+    // every later listing.
+    int fd = openat(rootFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     if (fd < 0) return Fail(errno);
     for (size_t i = 0; i + 1 < names.size(); ++i) {
         const int next = openat(fd, names[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);

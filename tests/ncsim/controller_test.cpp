@@ -125,6 +125,20 @@ TEST_F(ControllerTest, ListingShowsWhatFitsAnEntryDirectoriesFirst) {
     EXPECT_TRUE(IsException(Read(TextRequest("\\LONGNAME9.NC")), ncsim::kExInvalidData));
 }
 
+TEST_F(ControllerTest, EveryListingOfADirectoryIsWhole) {
+    for (const char *text : {"%DirList%%\\", "%DirList%%\\PRG\\"}) {
+        uint32_t totals[3] = {};
+        for (uint32_t &total : totals) {
+            const Answer first = Read(TextRequest(text));
+            ASSERT_EQ(first.kind, Answer::Kind::Normal) << text;
+            total = BigEndianAt(first.payload, 8);
+        }
+        EXPECT_GT(totals[0], 0u) << text;
+        EXPECT_EQ(totals[1], totals[0]) << text;
+        EXPECT_EQ(totals[2], totals[0]) << text;
+    }
+}
+
 TEST_F(ControllerTest, ErrorsAnswerWithTheirExceptionCodes) {
     fs::create_directories(root / "EMPTY");
     struct Case {
