@@ -205,30 +205,35 @@ StorageStatus Storage::ReadFile(std::string_view path, std::vector<uint8_t> &dat
     return StorageStatus::Ok;
 }
 
+StorageStatus Storage::CheckFileName(int parent, const std::string &name, bool mayBeMissing) {
+    if (name.empty()) return StorageStatus::IsDirectory;
+    struct stat st {};
+    if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        lastErrno_ = errno;
+        return errno == ENOENT && mayBeMissing ? StorageStatus::Ok : StatusOfOpenError(errno);
+    }
+    if (S_ISDIR(st.st_mode)) return StorageStatus::IsDirectory;
+    if (!S_ISREG(st.st_mode)) return StorageStatus::BadPath;  // links, devices, pipes
+    return StorageStatus::Ok;
+}
+
 StorageStatus Storage::CheckWritable(std::string_view path) {
     int parent = -1;
     std::string name;
     const StorageStatus status = OpenParent(path, &parent, &name);
     if (status != StorageStatus::Ok) return status;
     FdGuard guard{parent};
-    if (name.empty()) return StorageStatus::IsDirectory;
-    struct stat st {};
-    if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        return errno == ENOENT ? StorageStatus::Ok : Fail(errno);
-    }
-    if (S_ISDIR(st.st_mode)) return StorageStatus::IsDirectory;
-    if (!S_ISREG(st.st_mode)) return StorageStatus::BadPath;
-    return StorageStatus::Ok;
+    return CheckFileName(parent, name, true);
 }
 
 StorageStatus Storage::WriteFile(std::string_view path, const std::vector<uint8_t> &data) {
-    const StorageStatus writable = CheckWritable(path);
-    if (writable != StorageStatus::Ok) return writable;
     int parent = -1;
     std::string name;
-    const StorageStatus status = OpenParent(path, &parent, &name);
+    StorageStatus status = OpenParent(path, &parent, &name);
     if (status != StorageStatus::Ok) return status;
     FdGuard parentGuard{parent};
+    status = CheckFileName(parent, name, true);
+    if (status != StorageStatus::Ok) return status;
 
     // The old file stays whole until the new one is complete: a failed write
     // leaves it as it was. Names starting with a dot are never listed.
@@ -259,17 +264,11 @@ StorageStatus Storage::WriteFile(std::string_view path, const std::vector<uint8_
 StorageStatus Storage::DeleteFile(std::string_view path) {
     int parent = -1;
     std::string name;
-    const StorageStatus status = OpenParent(path, &parent, &name);
+    StorageStatus status = OpenParent(path, &parent, &name);
     if (status != StorageStatus::Ok) return status;
     FdGuard guard{parent};
-    if (name.empty()) return StorageStatus::IsDirectory;
-    struct stat st {};
-    if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        lastErrno_ = errno;
-        return StatusOfOpenError(errno);
-    }
-    if (S_ISDIR(st.st_mode)) return StorageStatus::IsDirectory;
-    if (!S_ISREG(st.st_mode)) return StorageStatus::BadPath;
+    status = CheckFileName(parent, name, false);
+    if (status != StorageStatus::Ok) return status;
     if (unlinkat(parent, name.c_str(), 0) != 0) return Fail(errno);
     return StorageStatus::Ok;
 }

@@ -58,6 +58,9 @@ private:
     // last name (empty for the root itself). The caller closes *dirFd.
     StorageStatus OpenParent(std::string_view path, int *dirFd, std::string *name);
     StorageStatus OpenDirectory(std::string_view path, int *dirFd);
+    // Whether `name` in the open directory `parent` is a regular file (or,
+    // with mayBeMissing, not there at all): the only things files may replace.
+    StorageStatus CheckFileName(int parent, const std::string &name, bool mayBeMissing);
     StorageStatus Fail(int error);
 
     int rootFd_ = -1;
