@@ -1,4 +1,5 @@
 // The library's six exports: thin C entry points over the engine.
+#define FILELINK_BUILDING
 #include "filelink.h"
 #include "request_engine.h"
 

@@ -20,8 +20,10 @@
 #define FILELINK_CALL
 #endif
 
-#if defined(_WIN32)
+#if defined(_WIN32) && defined(FILELINK_BUILDING)
 #define FILELINK_API __declspec(dllexport)
+#elif defined(_WIN32)
+#define FILELINK_API __declspec(dllimport)
 #elif defined(__GNUC__)
 #define FILELINK_API __attribute__((visibility("default")))
 #else
