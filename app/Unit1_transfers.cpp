@@ -10,6 +10,7 @@
 #include <QToolButton>
 #include <QLineEdit>
 #include <QLabel>
+#include <algorithm>
 #include <climits>
 #include <cstring>
 
@@ -25,8 +26,10 @@ namespace {
 
 // Progress in bytes against the announced size; the window repaints and
 // sees the Escape key between blocks on either link.
+// An empty file still gets a range of one: a bar whose range is empty
+// turns into an endless "busy" animation that never ends with the transfer.
 void ShowProgress(QProgressBar *bar, uint64_t done, uint64_t total) {
-    const int maximum = static_cast<int>(std::min<uint64_t>(total, INT_MAX));
+    const int maximum = static_cast<int>(std::clamp<uint64_t>(total, 1, INT_MAX));
     if (bar->maximum() != maximum) bar->setRange(0, maximum);
     bar->setValue(static_cast<int>(std::min<uint64_t>(done, static_cast<uint64_t>(maximum))));
     QCoreApplication::processEvents(QEventLoop::AllEvents);

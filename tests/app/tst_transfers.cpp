@@ -5,6 +5,7 @@
 #include <QLineEdit>
 #include <QLabel>
 #include <QPlainTextEdit>
+#include <QProgressBar>
 #include <QPushButton>
 #include <QTest>
 #include <QTimer>
@@ -161,6 +162,10 @@ void TransfersTest::downloadOfEmptyFile() {
     QCOMPARE(SentFrames().size(), size_t(1));
     QVERIFY(form.Memo1->toPlainText().isEmpty());
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+    // A finished transfer of nothing shows a full bar, not the endless
+    // "still working" animation of an empty range.
+    QVERIFY(form.ProgressBar1->maximum() > form.ProgressBar1->minimum());
+    QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
 }
 
 void TransfersTest::escapeAbortsDownloadAfterBlockZero() {
@@ -213,6 +218,8 @@ void TransfersTest::uploadBlockSequence() {
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
     QCOMPARE(ReadFileBytes(fixture.StoragePath("PRG/UP.NC")), Bytes(content));
     QVERIFY(ListCaptions(form).contains("UP.NC"));
+    QVERIFY(form.ProgressBar1->maximum() > form.ProgressBar1->minimum());
+    QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
 }
 
 void TransfersTest::uploadCancelledSendsNothing() {
