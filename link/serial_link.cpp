@@ -194,6 +194,11 @@ uint8_t SerialReceiveByte() {
                 CloseAfterFailure(EIO, "hang-up on");
             }
         }
+    } else {
+        // The engine keeps asking until its time-out runs out; with no port
+        // (never opened, or closed after a hang-up) the wait must still
+        // sleep, or every request would burn a core for its whole time-out.
+        poll(nullptr, 0, 1);
     }
     RunIdleHook();
     return 255;

@@ -9,6 +9,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <chrono>
 #include <cstring>
 #include <string>
 
@@ -148,6 +149,34 @@ TEST_F(SerialLinkTest, HangUpClosesThePortInsteadOfSpinning) {
     idleCalls = 0;
     EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);
     EXPECT_EQ(idleCalls, 1);
+}
+
+// The engine asks again and again until its time-out runs out; every empty
+// answer must have slept (at least 1 ms), also when there is no port at all,
+// or a request over a closed port burns a core for its whole time-out. The
+// bound follows from the sleep itself, so a slow machine only loosens it.
+TEST_F(SerialLinkTest, ClosedPortStillSleepsBetweenEmptyReceives) {
+    for (const bool hangUp : {false, true}) {
+        SCOPED_TRACE(hangUp ? "closed after a hang-up" : "closed by the program");
+        if (hangUp) {
+            ASSERT_TRUE(dnclink::SerialOpen()) << dnclink::SerialLastError();
+            close(master);
+            master = -1;
+            for (int i = 0; i < 1000 && dnclink::CurrentSerialConfig().open; ++i) LinkReceive(nullptr, nullptr);
+        } else {
+            dnclink::SerialClose();
+        }
+        ASSERT_FALSE(dnclink::CurrentSerialConfig().open);
+        idleCalls = 0;
+        const auto start = std::chrono::steady_clock::now();
+        auto elapsed = std::chrono::steady_clock::duration::zero();
+        while (elapsed < std::chrono::milliseconds(30)) {
+            EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);
+            elapsed = std::chrono::steady_clock::now() - start;
+        }
+        const auto elapsedMs = std::chrono::duration_cast<std::chrono::milliseconds>(elapsed).count();
+        EXPECT_LE(idleCalls, elapsedMs + 1) << "empty receives that did not wait";
+    }
 }
 
 TEST_F(SerialLinkTest, PortHeldByAnotherProgramIsNotOpened) {
