@@ -162,14 +162,18 @@ void TForm1::BitBtn10Click() {
     if (text.size() > INT32_MAX) return;
     const QByteArray path = ToGbk(remotePath);
     qsizetype offset = 0;
+    bool aborting = false;
     auto source = [&](uint8_t *buffer, size_t length) {
+        // The abort block goes out as the loop's zeroed buffer: the text
+        // that would have followed is not sent once the user has said stop.
+        if (aborting) return true;
         if (offset + static_cast<qsizetype>(length) > text.size()) return false;
         std::memcpy(buffer, text.constData() + offset, length);
         offset += static_cast<qsizetype>(length);
         return true;
     };
     auto progress = [this](uint64_t done, uint64_t total) { ShowProgress(ProgressBar1, done, total); };
-    auto abort = [] { return EscapeHeld(); };
+    auto abort = [&aborting] { return aborting = EscapeHeld(); };
     const nccmd::TransferResult result =
         nccmd::WriteRemoteFile(DeviceId, path.constData(), static_cast<int32_t>(text.size()), source, progress, abort);
     if (result.code != 0) {

@@ -11,6 +11,7 @@
 #include <QTimer>
 #include <QToolButton>
 #include <QTreeWidget>
+#include <algorithm>
 
 #include "Unit2.h"
 #include "app_fixture.h"
@@ -357,6 +358,10 @@ void TransfersTest::escapeAbortsSaveAs() {
     RecordSentFrames();
     form.BitBtn10Click();
     QCOMPARE(WriteBlocks(), (std::vector<uint32_t>{0, kAbort}));
+    // The abort block carries an empty (zero-filled) buffer, none of the text.
+    const SentFrame &abortFrame = SentFrames()[1];
+    QVERIFY(abortFrame.payload.size() > 4);
+    QVERIFY(std::all_of(abortFrame.payload.begin() + 4, abortFrame.payload.end(), [](uint8_t b) { return b == 0; }));
     QVERIFY(HasListingRequest());
     QCOMPARE(form.StatusText(1), TransferAbortedText());
     // The file the aborted save would have replaced is still there.
