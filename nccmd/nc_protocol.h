@@ -18,7 +18,9 @@ inline constexpr uint32_t kBlockSize = 512;
 // Sent in place of a block number when the operator aborts a transfer.
 inline constexpr uint32_t AbortBlockNumber = 0x0FFFFFFF;
 
-inline constexpr int32_t BlockCount(int32_t size) { return (size + 511) / 512; }
+// Counted in 64 bits: for sizes within 511 bytes of 2 GiB, size + 511 would
+// wrap a 32-bit count negative and announce a file with no blocks.
+inline constexpr int32_t BlockCount(int32_t size) { return static_cast<int32_t>((int64_t(size) + 511) / 512); }
 
 // Header lengths: text and block requests, block answers carry a 4-byte
 // number first; an announcement carries block 0, block count, total size.

@@ -1,6 +1,7 @@
 // The exact payloads each command sends, and what it makes of the answers.
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -43,7 +44,10 @@ TEST(CommandPayloads, WriteAnnouncementCountsBlocks) {
     const struct {
         int32_t size;
         uint32_t blocks;
-    } cases[] = {{0, 0}, {1, 1}, {512, 1}, {513, 2}, {1024, 2}, {1025, 3}};
+    } cases[] = {{0, 0},          {1, 1},          {512, 1},
+                 {513, 2},        {1024, 2},       {1025, 3},
+                 // The largest sizes must not wrap the count into a negative.
+                 {INT32_MAX - 511, 4194303}, {INT32_MAX, 4194304}};
     for (const auto &c : cases) {
         Install(Ok);
         ASSERT_EQ(nccmd::NcWriteFileBlock(1, "\\PRG\\A.NC", c.size, 0, 0, nullptr), 0);

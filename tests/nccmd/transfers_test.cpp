@@ -4,6 +4,7 @@
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <cstring>
 #include <string>
 
@@ -186,6 +187,23 @@ TEST(WriteRemoteFile, SourceFailureSendsAnEmptyAbortBlock) {
     EXPECT_TRUE(result.localFailure);
     EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, kAbort}));
     EXPECT_EQ(Requests().back().payload.size(), 4u);
+}
+
+// A file near 2 GiB announces its true block count and its blocks are
+// sent; a wrapped count would end the write after the announcement and
+// report a file that never went out as written.
+TEST(WriteRemoteFile, LargestSizesStillSendTheirBlocks) {
+    Install([](const Request &r) {
+        return ReadBigEndian32(r.payload, 0) == 2 ? Exception(0x04) : Normal({});
+    });
+    const auto result = nccmd::WriteRemoteFile(1, "\\BIG.NC", INT32_MAX, [](uint8_t *buffer, size_t n) {
+        std::memset(buffer, 'B', n);
+        return true;
+    });
+    EXPECT_EQ(result.code, 0x04);
+    EXPECT_FALSE(result.Succeeded());
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 2}));
+    EXPECT_EQ(ReadBigEndian32(Requests()[0].payload, 4), 4194304u);
 }
 
 TEST(WriteRemoteFile, FailedAnnouncementSendsNoBlock) {
