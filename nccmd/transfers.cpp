@@ -112,6 +112,7 @@ TransferResult RunDncStream(uint8_t address, int32_t size, const DncCallbacks &c
 
     uint8_t copy[kBlockSize];
     const int32_t blockCount = BlockCount(size);
+    bool stopReported = false;
     for (int32_t k = 1; k <= blockCount; ++k) {
         int32_t number = k;
         if (Asked(callbacks.stopRequested)) number = kAbortBlock;
@@ -143,8 +144,12 @@ TransferResult RunDncStream(uint8_t address, int32_t size, const DncCallbacks &c
                 return result;
             }
             if (recordLength <= kBlockTakenOffset || BlockTaken(buffer, recordLength) != 0) break;
-            if (Asked(callbacks.stopRequested) && number != kAbortBlock) {
-                if (callbacks.stopWhileBusy) callbacks.stopWhileBusy();
+            // A busy controller holds up the stop: say so once, whether the
+            // block in hand becomes the abort block now or already went out
+            // as one because the stop came before it was read.
+            if (Asked(callbacks.stopRequested)) {
+                if (!stopReported && callbacks.stopWhileBusy) callbacks.stopWhileBusy();
+                stopReported = true;
                 number = kAbortBlock;
             }
         }

@@ -62,7 +62,7 @@ struct DncCallbacks {
     ProgressFn progress;           // optional
     AbortTest stopRequested;       // optional: the operator's stop
     BlockSink blockSent;           // optional: each block as sent (block 1's '%' replaced), for display
-    FunctionRef<void()> stopWhileBusy;  // optional: a stop came while the controller was busy
+    FunctionRef<void()> stopWhileBusy;  // optional: once, at the first busy answer after a stop
 };
 
 // Streams a program of `size` bytes: announcement, then blocks 1..N, each

@@ -342,6 +342,23 @@ TEST(RunDncStream, StopWhileBusyResendsTheBlockInHandAsAbortBlock) {
     EXPECT_EQ(controller.taken, Bytes(run.program.begin(), run.program.begin() + 512));
 }
 
+// The stop came before the block was read, so the block already goes out
+// as the abort block; the controller's busy answers to it must still tell
+// the operator that the run is being stopped.
+TEST(RunDncStream, BusyAnswersToAnAbortBlockReportTheStop) {
+    DncController controller;
+    controller.busy = [](uint32_t number, int attempt) { return number == kAbort && attempt < 2; };
+    Install(controller.Respond());
+    DncRun run;
+    run.program = Pattern(2000, 4);
+    int tests = 0;
+    run.stop = [&] { return ++tests >= 2; };  // seen before block 2
+    const auto result = run.Run();
+    EXPECT_TRUE(result.aborted);
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, kAbort, kAbort, kAbort}));
+    EXPECT_EQ(run.stopWhileBusyCalls, 1);
+}
+
 TEST(RunDncStream, RepliesWithoutARecordCountAsTaken) {
     for (size_t recordLength : {0u, 8u, 15u}) {
         DncController controller;
