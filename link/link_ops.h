@@ -30,8 +30,9 @@ void UART_CALLBACK_CONV LinkSendFrame(const char *text);
 // messages there). Null: nothing is run.
 void SetLinkIdleHook(void (*hook)());
 
-// Receives the lines "网络数据发送错误:..." and "网络数据接收错误:..." (UTF-8)
-// that the window appends to its memo. Null: the lines are dropped.
+// Receives the line "网络数据发送错误:-1" (UTF-8) that the window appends to
+// its memo for each frame the network refused to send. Null: the lines are
+// dropped.
 void SetLinkMemoHook(void (*hook)(const char *utf8Line));
 
 }  // namespace dnclink

@@ -1,6 +1,7 @@
 // The UDP link against plain sockets standing in for controllers.
 #include <arpa/inet.h>
 #include <dirent.h>
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
 #include <sys/socket.h>
@@ -143,6 +144,22 @@ TEST_F(UdpLinkTest, FailedSendsAppendOneMemoLineEachAndTheRequestEndsWith0xFF) {
     uint16_t length = 5;
     EXPECT_EQ(core::ModbusReadFileReq(1, &length, payload), 0xFF);
     EXPECT_EQ(memo, std::vector<std::string>(3, "网络数据发送错误:-1"));
+}
+
+// A failing receive is a missing answer like a time-out: 255 and no memo
+// line (only failed sends are written to the memo).
+TEST_F(UdpLinkTest, ReceiveErrorIsNoAnswerWithoutAMemoLine) {
+    // Put a descriptor that is no socket where the link's socket was, so
+    // the receive itself fails (ENOTSOCK).
+    const int notASocket = open("/dev/null", O_RDONLY);
+    ASSERT_GE(notASocket, 0);
+    ASSERT_EQ(dup2(notASocket, dnclink::UdpSocket()), dnclink::UdpSocket());
+    close(notASocket);
+    uint8_t buffer[64];
+    int32_t count = -1;
+    EXPECT_EQ(LinkReceive(buffer, &count), 255);
+    EXPECT_EQ(count, -1);
+    EXPECT_TRUE(memo.empty()) << memo.front();
 }
 
 TEST_F(UdpLinkTest, NeitherLinkSendsNorReceivesAnything) {
