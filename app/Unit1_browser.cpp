@@ -28,7 +28,9 @@ QTreeWidgetItem *FirstSelectedItem(QTreeWidget *list) {
 
 bool TForm1::CheckRemotePath(const QString &path, int limit, const QString &what) {
     QString problem;
-    if (ToGbk(path).size() > limit)
+    if (const QString character = FirstNonGbkCharacter(path); !character.isEmpty())
+        problem = NonGbkRefusal(QStringLiteral("remote %1 path").arg(what), character);
+    else if (ToGbk(path).size() > limit)
         problem = QStringLiteral("The remote %1 path is too long (at most %2 characters):\n%3").arg(what).arg(limit).arg(path);
     else if (path.isEmpty())
         problem = QStringLiteral("The remote %1 path must not be empty.").arg(what);

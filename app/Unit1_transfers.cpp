@@ -154,11 +154,16 @@ void TForm1::BitBtn10Click() {
     if (answer != TForm2::kResultOk) return;  // Cancel, or saved to a local file
     const QString remotePath = Form2->Edit1->text();
     if (!CheckRemotePath(remotePath, kMaxRemotePathLength, QStringLiteral("file"))) return;
+    const QString memoText = Memo1->toPlainText();
+    if (const QString character = FirstNonGbkCharacter(memoText); !character.isEmpty()) {
+        AppDialogs().Error(this, QStringLiteral("Error"), NonGbkRefusal(QStringLiteral("text"), character));
+        return;
+    }
     if (!BeginRequest()) return;
     RequestScope scope(*this);
 
     ShowTransferStatus();
-    const QByteArray text = MemoTextToGbk(Memo1->toPlainText());
+    const QByteArray text = MemoTextToGbk(memoText);
     if (text.size() > INT32_MAX) return;
     const QByteArray path = ToGbk(remotePath);
     qsizetype offset = 0;

@@ -1,5 +1,6 @@
 #include "gbk_text.h"
 
+#include <QList>
 #include <QStringEncoder>
 
 QString FromGbk(const QByteArray &bytes) {
@@ -10,6 +11,29 @@ QString FromGbk(const QByteArray &bytes) {
 QByteArray ToGbk(const QString &text) {
     QStringEncoder encoder("GBK");
     return encoder(text);
+}
+
+QString FirstNonGbkCharacter(const QString &text) {
+    QStringEncoder whole("GBK");
+    const QByteArray encoded = whole(text);  // the encoder converts when the result is taken
+    if (!whole.hasError()) return {};
+    // Rare: only now look for the culprit, one character at a time.
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        const qsizetype length = text.at(i).isHighSurrogate() && i + 1 < text.size() ? 2 : 1;
+        const QString character = text.mid(i, length);
+        QStringEncoder one("GBK");
+        const QByteArray single = one(character);
+        if (one.hasError()) return character;
+        i += length - 1;
+    }
+    return QStringLiteral("?");
+}
+
+QString NonGbkRefusal(const QString &what, const QString &character) {
+    const QString code = QString::number(character.toUcs4().value(0), 16).toUpper().rightJustified(4, QChar('0'));
+    return QStringLiteral("The %1 holds the character \"%2\" (U+%3), which the controller's code page (GBK) cannot "
+                          "store; it would arrive as '?'. Replace it and try again.")
+        .arg(what, character, code);
 }
 
 QByteArray MemoTextToGbk(const QString &plainText) {

@@ -10,6 +10,13 @@
 QString FromGbk(const QByteArray &bytes);
 QByteArray ToGbk(const QString &text);
 
+// The first character (a surrogate pair kept whole) that GBK has no code
+// for, or empty when the whole text fits. ToGbk writes such a character as
+// '?', so text holding one cannot be sent or saved unchanged.
+QString FirstNonGbkCharacter(const QString &text);
+// The refusal a user sees for that character.
+QString NonGbkRefusal(const QString &what, const QString &character);
+
 // The memo's text as the controller and local files get it: GBK, lines
 // separated by CR LF.
 QByteArray MemoTextToGbk(const QString &plainText);

@@ -48,6 +48,7 @@ private slots:
     void pathDialogResults();
     void localSaveWritesGbkWithCrLf();
     void localSaveCancelledWritesNothing();
+    void localSaveRefusesTextOutsideGbk();
     void loadAndSaveTheFileImage();
     void firstStartAndUnreadableBook();
     void entryWithoutTerminatorReadsAt39();
@@ -108,6 +109,20 @@ void DialogsTest::localSaveCancelledWritesNothing() {
     QCOMPARE(ExecWith(*form.Form2, [&] { form.Form2->SpeedButton1Click(); }), 3);
     QCOMPARE(QDir(fixture.WorkPath()).entryList(QDir::Files), before);
     QVERIFY(fixture.dialogs.shown.isEmpty());
+}
+
+void DialogsTest::localSaveRefusesTextOutsideGbk() {
+    AppFixture fixture;
+    TForm1 &form = fixture.Open();
+    form.Memo1->setPlainText(QStringLiteral("G01 X1 (✓ 检查)"));
+    const QString target = fixture.WorkPath("KEEP.CNC");
+    WriteFileBytes(target, {'o', 'l', 'd'});
+    fixture.dialogs.saveFileAnswer = target;
+    QCOMPARE(ExecWith(*form.Form2, [&] { form.Form2->SpeedButton1Click(); }), 3);
+    QCOMPARE(fixture.dialogs.shown.size(), 1);
+    QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("error"));
+    QVERIFY(fixture.dialogs.shown[0].text.contains(QStringLiteral("✓")));
+    QCOMPARE(ReadFileBytes(target), (std::vector<uint8_t>{'o', 'l', 'd'}));
 }
 
 void DialogsTest::loadAndSaveTheFileImage() {

@@ -93,10 +93,11 @@ private slots:
     void uploadBlockSequence();
     void uploadCancelledSendsNothing();
     void uploadOfMissingFile();
-    void uploadPathTooLongIsRefused();
+    void uploadUnsuitablePathIsRefused();
     void escapeAbortsUpload();
     void saveAsRefusesEmptyMemoAndMissingName();
     void saveAsOf512Characters();
+    void saveAsRefusesTextOutsideGbk();
     void saveAsLocalSaveSendsNothing();
     void escapeAbortsSaveAs();
     void requestsAreRefusedWhileOneRuns();
@@ -256,14 +257,16 @@ void TransfersTest::uploadOfMissingFile() {
     QCOMPARE(fixture.dialogs.shown[0].text, QStringLiteral("此文件不存在!!!!"));
 }
 
-void TransfersTest::uploadPathTooLongIsRefused() {
+void TransfersTest::uploadUnsuitablePathIsRefused() {
     AppFixture fixture;
     const QString local = fixture.WorkPath("UP.NC");
     WriteFileBytes(local, Bytes(Pattern(10)));
     TForm1 &form = fixture.Open();
     fixture.dialogs.openFileAnswer = local;
-    // Too long for the request, and empty.
-    for (const QString &path : {QStringLiteral("\\") + QString(99, QChar('X')), QString()}) {
+    // Too long for the request, empty, and a character the controller's
+    // code page cannot store (it would arrive as '?').
+    for (const QString &path :
+         {QStringLiteral("\\") + QString(99, QChar('X')), QString(), QStringLiteral("\\O1✓.NC")}) {
         fixture.dialogs.shown.clear();
         fixture.dialogs.modal = [path](QDialog *d) {
             static_cast<TForm2 *>(d)->Edit1->setText(path);
@@ -325,6 +328,25 @@ void TransfersTest::saveAsOf512Characters() {
     QCOMPARE(SentFrames().front().Header(8), 512u);
     QCOMPARE(ReadFileBytes(fixture.StoragePath("S512.NC")), Bytes(text));
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+}
+
+void TransfersTest::saveAsRefusesTextOutsideGbk() {
+    AppFixture fixture;
+    TForm1 &form = fixture.Open();
+    // Korean text has no GBK code: saved, it would silently become "??".
+    form.Memo1->setPlainText(QStringLiteral("%\nO0010(한국)\nM30\n%"));
+    form.SelectedFileName = "O0010.NC";
+    QString proposed;
+    fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
+    form.StatusPanel1->setText("marker");
+    RecordSentFrames();
+    form.BitBtn10Click();
+    QVERIFY(SentFrames().empty());
+    QCOMPARE(fixture.dialogs.shown.size(), 1);
+    QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("error"));
+    QVERIFY(fixture.dialogs.shown[0].text.contains(QStringLiteral("한")));
+    QCOMPARE(form.StatusText(1), QStringLiteral("marker"));
+    QVERIFY(!QFile::exists(fixture.StoragePath("O0010.NC")));
 }
 
 void TransfersTest::saveAsLocalSaveSendsNothing() {
