@@ -7,7 +7,8 @@
 namespace dnclink::detail {
 
 // The frame text up to and including its first LF, at most `capacity`
-// characters; 0 when there is no LF within them (nothing is sent then).
+// characters; 0 when there is no LF within them or a zero byte comes first
+// (nothing is sent then).
 size_t FrameLengthUpToLf(const char *text, size_t capacity);
 
 void RunIdleHook();

@@ -17,8 +17,12 @@ void (*memoHook)(const char *) = nullptr;
 namespace detail {
 
 size_t FrameLengthUpToLf(const char *text, size_t capacity) {
-    const void *lf = std::memchr(text, '\n', capacity);
-    return lf == nullptr ? 0 : static_cast<const char *>(lf) - text + 1;
+    // A frame is hex text and never holds a zero byte: a zero before the LF
+    // ends a shorter string, whose memory may end right behind it.
+    for (size_t i = 0; i < capacity && text[i] != '\0'; ++i) {
+        if (text[i] == '\n') return i + 1;
+    }
+    return 0;
 }
 
 void RunIdleHook() {

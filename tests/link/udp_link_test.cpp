@@ -4,6 +4,7 @@
 #include <fcntl.h>
 #include <gtest/gtest.h>
 #include <poll.h>
+#include <sys/mman.h>
 #include <sys/socket.h>
 #include <unistd.h>
 
@@ -144,6 +145,24 @@ TEST_F(UdpLinkTest, FailedSendsAppendOneMemoLineEachAndTheRequestEndsWith0xFF) {
     uint16_t length = 5;
     EXPECT_EQ(core::ModbusReadFileReq(1, &length, payload), 0xFF);
     EXPECT_EQ(memo, std::vector<std::string>(3, "网络数据发送错误:-1"));
+}
+
+// A text that ends (zero byte) before any LF is no frame: nothing is sent,
+// and nothing behind its end is read. The text sits at the very end of a
+// page followed by an inaccessible one, so reading past it crashes.
+TEST_F(UdpLinkTest, TextEndingBeforeAnLfIsNotSentAndNotReadPast) {
+    const long page = sysconf(_SC_PAGESIZE);
+    void *map = mmap(nullptr, size_t(2 * page), PROT_READ | PROT_WRITE, MAP_PRIVATE | MAP_ANONYMOUS, -1, 0);
+    ASSERT_NE(map, MAP_FAILED);
+    char *base = static_cast<char *>(map);
+    ASSERT_EQ(mprotect(base + page, size_t(page), PROT_NONE), 0);
+    const char text[] = ":ghost";
+    char *placed = base + page - sizeof text;
+    std::memcpy(placed, text, sizeof text);
+    LinkSendFrame(placed);
+    munmap(map, size_t(2 * page));
+    LinkSendFrame(":marker\r\n");
+    EXPECT_EQ(peer.Receive(), ":marker\r\n");  // the first datagram: no ghost before it
 }
 
 // A failing receive is a missing answer like a time-out: 255 and no memo
