@@ -88,6 +88,7 @@ private slots:
     void downloadShowsGbkTextAndSavesBackIdentical();
     void downloadCutsEachBlockAtNul();
     void downloadOfEmptyFile();
+    void progressCountsBytesAgainstTheFileSize();
     void escapeAbortsDownloadAfterBlockZero();
     void uploadBlockSequence_data();
     void uploadBlockSequence();
@@ -168,6 +169,25 @@ void TransfersTest::downloadOfEmptyFile() {
     // "still working" animation of an empty range.
     QVERIFY(form.ProgressBar1->maximum() > form.ProgressBar1->minimum());
     QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
+}
+
+void TransfersTest::progressCountsBytesAgainstTheFileSize() {
+    AppFixture fixture;
+    WriteFileBytes(fixture.StoragePath("THREE.NC"), Bytes(Pattern(1300)));
+    TForm1 &form = fixture.Open();
+    busyForm = &form;
+    busyObservations.clear();
+    // Seen before each block: the bar's range is the byte size and it has
+    // moved by one block per block read.
+    SetEscapeHeldOverride([] {
+        busyObservations.append(
+            QStringLiteral("%1|%2").arg(busyForm->ProgressBar1->maximum()).arg(busyForm->ProgressBar1->value()));
+        return false;
+    });
+    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\THREE.NC"), uint8_t(0));
+    QCOMPARE(busyObservations, (QStringList{"1300|0", "1300|512", "1300|1024"}));
+    QCOMPARE(form.ProgressBar1->value(), 1300);
+    busyForm = nullptr;
 }
 
 void TransfersTest::escapeAbortsDownloadAfterBlockZero() {
