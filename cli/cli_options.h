@@ -18,7 +18,7 @@ struct CliOptions {
     std::string baud = "115200";
     uint8_t id = 1;
     std::optional<int32_t> timeoutMs;  // serial only; default 600
-    std::optional<int32_t> retries;    // default 5 (10 for search over UDP)
+    std::optional<int32_t> retries;    // default 5; a search: 0 over UDP, 1 on serial
     bool help = false;                 // --help before the command
     std::string command;               // empty: none given
     std::vector<std::string> arguments;
