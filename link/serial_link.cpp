@@ -153,6 +153,7 @@ bool SerialOpen() {
     int error = detail::ApplyLineSettings(fd, baud);
     if (error == 0) error = RaiseModemLines(fd);
     if (error != 0) {
+        ioctl(fd, TIOCNXCL);  // as in CloseDescriptor: or the next open is refused
         close(fd);
         RecordError(error, "cannot configure");
         return false;
