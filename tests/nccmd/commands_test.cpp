@@ -1,8 +1,10 @@
 // The exact payloads each command sends, and what it makes of the answers.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <climits>
 #include <cstring>
+#include <functional>
 #include <string>
 
 #include "nc_commands.h"
@@ -72,6 +74,41 @@ TEST(CommandPayloads, DataBlockNumberIsBigEndianAndNegativeNumbersSendNothing) {
     ASSERT_EQ(nccmd::NcNetDncRun(1, 3, -2, &dncLength, dnc), 0);
     ASSERT_EQ(Requests().size(), 1u);
     EXPECT_EQ(Requests()[0].payload, (Bytes{0, 0, 0, 1, 'G', '0', 0}));
+}
+
+// Text requests, announcements and data blocks start from a cleared head of
+// 520 bytes (so bytes of an earlier, longer request cannot pass for fields
+// of a short answer); the rest of the buffer and everything behind a block
+// request's four bytes keep what they held.
+TEST(CommandPayloads, ClearedHeadOfTheSharedBuffer) {
+    const auto countOf = [](uint8_t value, size_t from, size_t to) {
+        return size_t(std::count(CommandPayload + from, CommandPayload + to, value));
+    };
+    Install(Ok);
+    const struct {
+        const char *what;
+        std::function<void()> send;
+        size_t requestLength;
+    } cleared[] = {
+        {"text request", [] { nccmd::NcDeleteFile(1, "%DeleteFile%\\O1.NC"); }, 4 + 20},
+        {"announcement", [] { nccmd::NcWriteFileBlock(1, "\\O1.NC", 600, 0, 0, nullptr); }, 12 + 6},
+        {"data block", [] {
+             const uint8_t data[3] = {'G', '1', '\n'};
+             nccmd::NcWriteFileBlock(1, "\\O1.NC", 600, 2, 3, data);
+         }, 4 + 3},
+    };
+    for (const auto &c : cleared) {
+        std::memset(CommandPayload, 0xAA, sizeof CommandPayload);
+        c.send();
+        EXPECT_EQ(countOf(0, c.requestLength, 520), 520 - c.requestLength) << c.what;
+        EXPECT_EQ(countOf(0xAA, 520, sizeof CommandPayload), sizeof CommandPayload - 520) << c.what;
+    }
+    Install([](const Request &) { return Normal(BigEndian32(1)); });
+    std::memset(CommandPayload, 0xAA, sizeof CommandPayload);
+    uint8_t block[nccmd::kBlockBufferSize];
+    int32_t count = 0, size = 0, number = 1, length = 0;
+    ASSERT_EQ(nccmd::NcReadFileBlock(1, "\\O1.NC", block, &count, &size, &number, &length), 0);
+    EXPECT_EQ(countOf(0xAA, 4, sizeof CommandPayload), sizeof CommandPayload - 4) << "block request";
 }
 
 // Texts that do not fit behind their header never reach the engine: the
