@@ -3,6 +3,7 @@
 // them, shows progress and lets Escape abort.
 #include <QApplication>
 #include <QFile>
+#include <QFileInfo>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QStatusBar>
@@ -108,7 +109,9 @@ void TForm1::BitBtn4Click() {
 
     ShowTransferStatus();
     QFile file(localFile);
-    if (!file.open(QIODevice::ReadOnly) || file.size() > INT32_MAX) {
+    // Only a regular file has a size to announce; opening a named pipe would
+    // wait for a writer and freeze the window.
+    if (!QFileInfo(localFile).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > INT32_MAX) {
         StatusPanel1->clear();
         AppDialogs().Inform(this, QStringLiteral("文件操作错误"), QStringLiteral("此文件不存在!!!!"));
         return;

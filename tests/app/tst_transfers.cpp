@@ -1,5 +1,7 @@
 // Download into the memo, upload and save-as: the block sequences the
 // controller sees, Escape aborts, local files, and the one-request rule.
+#include <sys/stat.h>
+
 #include <QComboBox>
 #include <QDir>
 #include <QLineEdit>
@@ -266,15 +268,22 @@ void TransfersTest::uploadCancelledSendsNothing() {
 void TransfersTest::uploadOfMissingFile() {
     AppFixture fixture;
     TForm1 &form = fixture.Open();
-    fixture.dialogs.openFileAnswer = fixture.WorkPath("GONE.NC");
-    QString proposed;
-    fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
-    RecordSentFrames();
-    form.BitBtn4Click();
-    QVERIFY(SentFrames().empty());
-    QCOMPARE(fixture.dialogs.shown.size(), 1);
-    QCOMPARE(fixture.dialogs.shown[0].title, QStringLiteral("文件操作错误"));
-    QCOMPARE(fixture.dialogs.shown[0].text, QStringLiteral("此文件不存在!!!!"));
+    // Gone by the time it is read, and a named pipe, whose opening would
+    // wait for a writer that never comes and freeze the window.
+    QVERIFY(::mkfifo(fixture.WorkPath("PIPE.NC").toLocal8Bit().constData(), 0600) == 0);
+    for (const QString &name : {QStringLiteral("GONE.NC"), QStringLiteral("PIPE.NC")}) {
+        fixture.dialogs.shown.clear();
+        fixture.dialogs.openFileAnswer = fixture.WorkPath(name);
+        QString proposed;
+        fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
+        RecordSentFrames();
+        form.BitBtn4Click();
+        QVERIFY(SentFrames().empty());
+        QCOMPARE(fixture.dialogs.shown.size(), 1);
+        QCOMPARE(fixture.dialogs.shown[0].title, QStringLiteral("文件操作错误"));
+        QCOMPARE(fixture.dialogs.shown[0].text, QStringLiteral("此文件不存在!!!!"));
+        QVERIFY(!form.Busy());
+    }
 }
 
 void TransfersTest::uploadUnsuitablePathIsRefused() {
