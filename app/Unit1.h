@@ -25,7 +25,8 @@ class QTreeWidget;
 class TForm2;
 class TForm3;
 
-// The file-open dialog's design values.
+// The file-open dialog: design values at start; FileName then follows the
+// file the user chose last.
 struct OpenDialogSettings {
     QString FileName = QStringLiteral("DROPGLUE.CNC");
     QString Filter;  // all files, .cnc files, .nc files

@@ -96,6 +96,9 @@ void TForm1::BitBtn4Click() {
     if (!BeginRequest()) return;
     const QString localFile = AppDialogs().OpenFileName(this, OpenDialog1.FileName, OpenDialog1.Filter);
     if (localFile.isEmpty()) return;
+    // Like a file dialog's own file name: the next upload starts where the
+    // user found this file.
+    OpenDialog1.FileName = localFile;
 
     Form2->Edit1->setText(CurrentNcPath + LocalFileName(localFile));
     Form2->SpeedButton1->hide();

@@ -263,6 +263,15 @@ void TransfersTest::uploadCancelledSendsNothing() {
     QVERIFY(SentFrames().empty());
     QCOMPARE(form.StatusText(1), QStringLiteral("marker"));
     QVERIFY(fixture.dialogs.shown.isEmpty());
+    // The file dialog opens next time on the file chosen last, as a file
+    // dialog keeps its file name; a cancelled one leaves it as it was.
+    QCOMPARE(fixture.dialogs.lastInitialName, QStringLiteral("DROPGLUE.CNC"));
+    form.BitBtn4Click();
+    QCOMPARE(fixture.dialogs.lastInitialName, local);
+    fixture.dialogs.openFileAnswer.clear();
+    form.BitBtn4Click();
+    form.BitBtn4Click();
+    QCOMPARE(fixture.dialogs.lastInitialName, local);
 }
 
 void TransfersTest::uploadOfMissingFile() {
