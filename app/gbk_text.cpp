@@ -30,6 +30,12 @@ QString FirstNonGbkCharacter(const QString &text) {
 }
 
 QString NonGbkRefusal(const QString &what, const QString &character) {
+    if (character == QChar(QChar::ReplacementCharacter)) {
+        // Bytes of a downloaded file that were not GBK text show as this.
+        return QStringLiteral("The %1 holds bytes that were not valid GBK text when it was read (shown as \"%2\"); "
+                              "they would arrive as '?'. Replace them and try again.")
+            .arg(what, character);
+    }
     const QString code = QString::number(character.toUcs4().value(0), 16).toUpper().rightJustified(4, QChar('0'));
     return QStringLiteral("The %1 holds the character \"%2\" (U+%3), which the controller's code page (GBK) cannot "
                           "store; it would arrive as '?'. Replace it and try again.")

@@ -385,6 +385,18 @@ void TransfersTest::saveAsRefusesTextOutsideGbk() {
     QVERIFY(fixture.dialogs.shown[0].text.contains(QStringLiteral("한")));
     QCOMPARE(form.StatusText(1), QStringLiteral("marker"));
     QVERIFY(!QFile::exists(fixture.StoragePath("O0010.NC")));
+
+    // A downloaded program with a byte that is no GBK text cannot go back
+    // unchanged either: the user is told instead of the byte becoming '?'.
+    WriteFileBytes(fixture.StoragePath("BAD.NC"), Bytes(QByteArray("G01 X1 (\xb0 )\r\nM30\r\n")));
+    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\BAD.NC"), uint8_t(0));
+    form.SelectedFileName = "BAD.NC";
+    fixture.dialogs.shown.clear();
+    form.BitBtn10Click();
+    QVERIFY(SentFrames().size() == 2);  // the download's block 0 and block 1 only
+    QCOMPARE(fixture.dialogs.shown.size(), 1);
+    QVERIFY(fixture.dialogs.shown[0].text.contains(QStringLiteral("not valid GBK")));
+    QCOMPARE(ReadFileBytes(fixture.StoragePath("BAD.NC")), Bytes(QByteArray("G01 X1 (\xb0 )\r\nM30\r\n")));
 }
 
 void TransfersTest::saveAsLocalSaveSendsNothing() {
