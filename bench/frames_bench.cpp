@@ -4,7 +4,9 @@
 
 #include <cstring>
 #include <string>
+#include <vector>
 
+#include "frames.h"
 #include "ratio_report.h"
 #include "request_engine.h"
 
@@ -22,31 +24,11 @@ uint8_t LoopbackReceive(uint8_t *buffer, int32_t *count) {
 
 void LoopbackSend(const char *text) { std::memcpy(sentFrame, text, std::strchr(text, '\n') - text + 1); }
 
-std::string AnswerFrame(uint8_t address, const uint8_t *payload, uint16_t n) {
-    static const char hex[] = "0123456789ABCDEF";
-    std::string body;
-    auto put = [&](uint8_t b) {
-        body += hex[b >> 4];
-        body += hex[b & 15];
-    };
-    put(address);
-    put(core::kReadFunction);
-    put(static_cast<uint8_t>(n >> 8));
-    put(static_cast<uint8_t>(n));
-    for (uint16_t i = 0; i < n; ++i) put(payload[i]);
-    uint8_t sum = 0;
-    for (size_t i = 0; i < body.size() % 256; ++i) sum = static_cast<uint8_t>(sum + body[i]);
-    std::string frame = ":" + body;
-    frame += hex[uint8_t(-sum) >> 4];
-    frame += hex[uint8_t(-sum) & 15];
-    return frame + "\r\n";
-}
-
 void BM_EngineRoundTrip(benchmark::State &state) {
     const auto n = static_cast<uint16_t>(state.range(0));
     uint8_t payload[core::kMaxPayload];
     for (uint16_t i = 0; i < n; ++i) payload[i] = static_cast<uint8_t>(i * 7);
-    answer = AnswerFrame(1, payload, n);
+    answer = ncsim::NormalFrame(1, core::kReadFunction, std::vector<uint8_t>(payload, payload + n));
     core::ModbusInit(1, 0, 0);
     core::SetUartReceiveFun(LoopbackReceive);
     core::SetUartSendFrameFun(LoopbackSend);

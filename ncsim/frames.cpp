@@ -54,7 +54,7 @@ bool ParseRequest(const char *text, size_t length, Request &request) {
     return checksum == expected;
 }
 
-std::string NormalAnswerFrame(uint8_t address, uint8_t function, const std::vector<uint8_t> &payload) {
+std::string NormalFrame(uint8_t address, uint8_t function, const std::vector<uint8_t> &payload) {
     std::string frame = ":";
     frame.reserve(core::FrameLength(payload.size()));
     PutByte(frame, address);

@@ -20,7 +20,8 @@ struct Request {
 // anything that is not a whole, intact frame: a controller stays silent then.
 bool ParseRequest(const char *text, size_t length, Request &request);
 
-std::string NormalAnswerFrame(uint8_t address, uint8_t function, const std::vector<uint8_t> &payload);
+// A normal frame: requests and their answers share this layout.
+std::string NormalFrame(uint8_t address, uint8_t function, const std::vector<uint8_t> &payload);
 std::string ExceptionAnswerFrame(uint8_t address, uint8_t function, uint8_t code);
 
 // Damages one character of a frame that its checksum covers (or of the

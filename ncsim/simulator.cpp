@@ -221,7 +221,7 @@ struct Simulator::Impl {
         }
         std::string frame = answer.kind == Answer::Kind::Exception
                                 ? ExceptionAnswerFrame(request.address, request.function, answer.exceptionCode)
-                                : NormalAnswerFrame(request.address, request.function, answer.payload);
+                                : NormalFrame(request.address, request.function, answer.payload);
         if (Chance(options.corruptProbability)) {
             CorruptFrame(frame, random);
             Log("ncsim: id %s: answer damaged%s\n", id);

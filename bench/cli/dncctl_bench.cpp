@@ -17,7 +17,7 @@
 #include <string>
 #include <vector>
 
-#include "frame_codec.h"
+#include "frames.h"
 #include "nc_protocol.h"
 #include "ratio_report.h"
 #include "simulator.h"
@@ -89,21 +89,7 @@ void BM_DncctlGet(benchmark::State &state) {
 
 // The frames dncctl sends, built once; the raw client only sends each and
 // waits for its answer.
-std::string Frame(uint8_t function, const std::vector<uint8_t> &payload) {
-    std::vector<char> text(core::FrameLength(payload.size()));
-    uint16_t position = 0;
-    text[position++] = ':';
-    core::PutHexByte(1, text.data(), &position);
-    core::PutHexByte(function, text.data(), &position);
-    core::PutHexByte(uint8_t(payload.size() >> 8), text.data(), &position);
-    core::PutHexByte(uint8_t(payload.size()), text.data(), &position);
-    for (uint8_t b : payload) core::PutHexByte(b, text.data(), &position);
-    const uint8_t check = core::FrameChecksum(text.data() + 1, uint8_t((position - 1) % 256));
-    core::PutHexByte(check, text.data(), &position);
-    text[position++] = '\r';
-    text[position++] = '\n';
-    return std::string(text.data(), position);
-}
+std::string Frame(uint8_t function, const std::vector<uint8_t> &payload) { return ncsim::NormalFrame(1, function, payload); }
 
 std::vector<uint8_t> Header(std::initializer_list<uint32_t> numbers, const std::string &text = "") {
     std::vector<uint8_t> payload(numbers.size() * 4);

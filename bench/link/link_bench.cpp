@@ -16,8 +16,9 @@
 #include <cstring>
 #include <string>
 #include <thread>
+#include <vector>
 
-#include "frame_codec.h"
+#include "frames.h"
 #include "link_ops.h"
 #include "nc_protocol.h"
 #include "ratio_report.h"
@@ -31,22 +32,10 @@ namespace {
 // The search request: the smallest exchange the window makes.
 constexpr uint8_t kSearchPayload[] = {0, 0, 0, 0, '%', 'S', 'e', 'a', 'r', 'c', 'h', 'I', 'd'};
 
-std::string Frame(uint8_t address, uint8_t function, const uint8_t *payload, uint16_t n) {
-    char text[core::kFrameTextSize];
-    uint16_t p = 0;
-    text[p++] = ':';
-    for (const uint8_t b : {address, function, uint8_t(n >> 8), uint8_t(n)}) core::PutHexByte(b, text, &p);
-    for (uint16_t i = 0; i < n; ++i) core::PutHexByte(payload[i], text, &p);
-    core::PutHexByte(core::FrameChecksum(text + 1, uint8_t((p - 1) % 256)), text, &p);
-    text[p++] = '\r';
-    text[p++] = '\n';
-    return std::string(text, p);
-}
-
 // The exact bytes of one search exchange, as the engine and ncsim send them.
-const std::string kRequestFrame = Frame(1, 0x24, kSearchPayload, sizeof kSearchPayload);
-const uint8_t kAnswerPayload[12] = {};
-const std::string kAnswerFrame = Frame(1, 0x24, kAnswerPayload, sizeof kAnswerPayload);
+const std::string kRequestFrame =
+    ncsim::NormalFrame(1, 0x24, std::vector<uint8_t>(std::begin(kSearchPayload), std::end(kSearchPayload)));
+const std::string kAnswerFrame = ncsim::NormalFrame(1, 0x24, std::vector<uint8_t>(12));
 
 void SearchRoundTrips(benchmark::State &state) {
     uint8_t buffer[core::kMaxPayload];

@@ -18,7 +18,7 @@ TEST(LineDamage, ChecksumCatchesItOnlyWithinItsReach) {
     for (const auto &c : cases) {
         std::vector<uint8_t> payload(c.payload);
         for (size_t i = 0; i < payload.size(); ++i) payload[i] = static_cast<uint8_t>(i * 31 + 7);
-        const std::string frame = ncsim::NormalAnswerFrame(1, 0x25, payload);
+        const std::string frame = ncsim::NormalFrame(1, 0x25, payload);
         int caught = 0;
         int unnoticed = 0;
         for (uint32_t seed = 1; seed <= 200; ++seed) {
