@@ -7,6 +7,17 @@
 
 namespace {
 
+// The chosen file, or empty when the user cancelled.
+QString RunFileDialog(QWidget *parent, const QString &initialName, const QString &filter,
+                      QFileDialog::FileMode mode, QFileDialog::AcceptMode accept) {
+    QFileDialog dialog(parent, QString(), QString(), filter);
+    dialog.setFileMode(mode);
+    dialog.setAcceptMode(accept);
+    dialog.selectFile(initialName);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
+    return dialog.selectedFiles().first();
+}
+
 class QtDialogs final : public Dialogs {
 public:
     bool Confirm(QWidget *parent, const QString &title, const QString &text) override {
@@ -20,20 +31,10 @@ public:
         QMessageBox::critical(parent, title, text, QMessageBox::Ok);
     }
     QString OpenFileName(QWidget *parent, const QString &initialName, const QString &filter) override {
-        QFileDialog dialog(parent, QString(), QString(), filter);
-        dialog.setFileMode(QFileDialog::ExistingFile);
-        dialog.setAcceptMode(QFileDialog::AcceptOpen);
-        dialog.selectFile(initialName);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-        return dialog.selectedFiles().first();
+        return RunFileDialog(parent, initialName, filter, QFileDialog::ExistingFile, QFileDialog::AcceptOpen);
     }
     QString SaveFileName(QWidget *parent, const QString &initialName, const QString &filter) override {
-        QFileDialog dialog(parent, QString(), QString(), filter);
-        dialog.setFileMode(QFileDialog::AnyFile);
-        dialog.setAcceptMode(QFileDialog::AcceptSave);
-        dialog.selectFile(initialName);
-        if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty()) return {};
-        return dialog.selectedFiles().first();
+        return RunFileDialog(parent, initialName, filter, QFileDialog::AnyFile, QFileDialog::AcceptSave);
     }
     int ExecModal(QDialog *dialog) override { return dialog->exec(); }
 };
