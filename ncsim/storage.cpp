@@ -102,7 +102,17 @@ StorageStatus Storage::Fail(int error) {
     return StorageStatus::Failed;
 }
 
-StorageStatus Storage::OpenParent(std::string_view path, int *dirFd, std::string *name) {
+Storage::Parent::~Parent() {
+    if (fd >= 0) close(fd);
+}
+
+int Storage::Parent::Release() {
+    const int released = fd;
+    fd = -1;
+    return released;
+}
+
+StorageStatus Storage::OpenParent(std::string_view path, Parent &parent) {
     std::vector<std::string> names;
     if (!SplitPath(path, names)) return StorageStatus::BadPath;
     // A fresh open of the root, not a dup: a dup shares the file offset, and
@@ -120,22 +130,20 @@ StorageStatus Storage::OpenParent(std::string_view path, int *dirFd, std::string
         }
         fd = next;
     }
-    *dirFd = fd;
-    *name = names.empty() ? std::string() : names.back();
+    parent.fd = fd;
+    parent.name = names.empty() ? std::string() : names.back();
     return StorageStatus::Ok;
 }
 
 StorageStatus Storage::OpenDirectory(std::string_view path, int *dirFd) {
-    int parent = -1;
-    std::string name;
-    const StorageStatus status = OpenParent(path, &parent, &name);
+    Parent parent;
+    const StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
-    if (name.empty()) {
-        *dirFd = parent;
+    if (parent.name.empty()) {
+        *dirFd = parent.Release();
         return StorageStatus::Ok;
     }
-    FdGuard guard{parent};
-    const int fd = openat(parent, name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    const int fd = openat(parent.fd, parent.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         lastErrno_ = errno;
         return errno == ENOTDIR ? StorageStatus::NotDirectory : StatusOfOpenError(errno);
@@ -175,13 +183,11 @@ StorageStatus Storage::List(std::string_view path, std::vector<uint8_t> &entries
 }
 
 StorageStatus Storage::ReadFile(std::string_view path, std::vector<uint8_t> &data) {
-    int parent = -1;
-    std::string name;
-    StorageStatus status = OpenParent(path, &parent, &name);
+    Parent parent;
+    StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
-    FdGuard parentGuard{parent};
-    if (name.empty()) return StorageStatus::IsDirectory;
-    const int fd = openat(parent, name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (parent.name.empty()) return StorageStatus::IsDirectory;
+    const int fd = openat(parent.fd, parent.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0) {
         lastErrno_ = errno;
         return StatusOfOpenError(errno);
@@ -205,10 +211,10 @@ StorageStatus Storage::ReadFile(std::string_view path, std::vector<uint8_t> &dat
     return StorageStatus::Ok;
 }
 
-StorageStatus Storage::CheckFileName(int parent, const std::string &name, bool mayBeMissing) {
-    if (name.empty()) return StorageStatus::IsDirectory;
+StorageStatus Storage::CheckFileName(const Parent &parent, bool mayBeMissing) {
+    if (parent.name.empty()) return StorageStatus::IsDirectory;
     struct stat st {};
-    if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (fstatat(parent.fd, parent.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         lastErrno_ = errno;
         return errno == ENOENT && mayBeMissing ? StorageStatus::Ok : StatusOfOpenError(errno);
     }
@@ -218,28 +224,24 @@ StorageStatus Storage::CheckFileName(int parent, const std::string &name, bool m
 }
 
 StorageStatus Storage::CheckWritable(std::string_view path) {
-    int parent = -1;
-    std::string name;
-    const StorageStatus status = OpenParent(path, &parent, &name);
+    Parent parent;
+    const StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
-    FdGuard guard{parent};
-    return CheckFileName(parent, name, true);
+    return CheckFileName(parent, true);
 }
 
 StorageStatus Storage::WriteFile(std::string_view path, const std::vector<uint8_t> &data) {
-    int parent = -1;
-    std::string name;
-    StorageStatus status = OpenParent(path, &parent, &name);
+    Parent parent;
+    StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
-    FdGuard parentGuard{parent};
-    status = CheckFileName(parent, name, true);
+    status = CheckFileName(parent, true);
     if (status != StorageStatus::Ok) return status;
 
     // The old file stays whole until the new one is complete: a failed write
     // leaves it as it was. Names starting with a dot are never listed.
     char temp[64];
     std::snprintf(temp, sizeof temp, ".ncsim-%d-%u.part", static_cast<int>(getpid()), ++tempCounter_);
-    const int fd = openat(parent, temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
+    const int fd = openat(parent.fd, temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
     if (fd < 0) return Fail(errno);
     size_t written = 0;
     int error = 0;
@@ -253,34 +255,30 @@ StorageStatus Storage::WriteFile(std::string_view path, const std::vector<uint8_
         written += static_cast<size_t>(n);
     }
     if (close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && renameat(parent, temp, parent, name.c_str()) != 0) error = errno;
+    if (error == 0 && renameat(parent.fd, temp, parent.fd, parent.name.c_str()) != 0) error = errno;
     if (error != 0) {
-        unlinkat(parent, temp, 0);
+        unlinkat(parent.fd, temp, 0);
         return Fail(error);
     }
     return StorageStatus::Ok;
 }
 
 StorageStatus Storage::DeleteFile(std::string_view path) {
-    int parent = -1;
-    std::string name;
-    StorageStatus status = OpenParent(path, &parent, &name);
+    Parent parent;
+    StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
-    FdGuard guard{parent};
-    status = CheckFileName(parent, name, false);
+    status = CheckFileName(parent, false);
     if (status != StorageStatus::Ok) return status;
-    if (unlinkat(parent, name.c_str(), 0) != 0) return Fail(errno);
+    if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) return Fail(errno);
     return StorageStatus::Ok;
 }
 
 StorageStatus Storage::CreateDir(std::string_view path) {
-    int parent = -1;
-    std::string name;
-    const StorageStatus status = OpenParent(path, &parent, &name);
+    Parent parent;
+    const StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
-    FdGuard guard{parent};
-    if (name.empty()) return StorageStatus::Exists;
-    if (mkdirat(parent, name.c_str(), 0755) != 0) {
+    if (parent.name.empty()) return StorageStatus::Exists;
+    if (mkdirat(parent.fd, parent.name.c_str(), 0755) != 0) {
         if (errno == EEXIST) return StorageStatus::Exists;
         return Fail(errno);
     }
@@ -288,20 +286,18 @@ StorageStatus Storage::CreateDir(std::string_view path) {
 }
 
 StorageStatus Storage::DeleteDir(std::string_view path) {
-    int parent = -1;
-    std::string name;
-    const StorageStatus status = OpenParent(path, &parent, &name);
+    Parent parent;
+    const StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
-    FdGuard guard{parent};
-    if (name.empty()) return StorageStatus::BadPath;  // the root stays
+    if (parent.name.empty()) return StorageStatus::BadPath;  // the root stays
     struct stat st {};
-    if (fstatat(parent, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+    if (fstatat(parent.fd, parent.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
         lastErrno_ = errno;
         return StatusOfOpenError(errno);
     }
     if (S_ISLNK(st.st_mode)) return StorageStatus::BadPath;
     if (!S_ISDIR(st.st_mode)) return StorageStatus::NotDirectory;
-    if (unlinkat(parent, name.c_str(), AT_REMOVEDIR) != 0) {
+    if (unlinkat(parent.fd, parent.name.c_str(), AT_REMOVEDIR) != 0) {
         if (errno == ENOTEMPTY || errno == EEXIST) return StorageStatus::NotEmpty;
         return Fail(errno);
     }

@@ -54,13 +54,22 @@ public:
     int LastErrno() const { return lastErrno_; }
 
 private:
-    // Opens the parent directory of the path's last name; *name gets that
-    // last name (empty for the root itself). The caller closes *dirFd.
-    StorageStatus OpenParent(std::string_view path, int *dirFd, std::string *name);
+    // The open directory that holds a path's last name, and that name (empty
+    // for the root itself). The descriptor closes with it.
+    struct Parent {
+        int fd = -1;
+        std::string name;
+        Parent() = default;
+        Parent(const Parent &) = delete;
+        Parent &operator=(const Parent &) = delete;
+        ~Parent();
+        int Release();  // hands the descriptor to the caller
+    };
+    StorageStatus OpenParent(std::string_view path, Parent &parent);
     StorageStatus OpenDirectory(std::string_view path, int *dirFd);
-    // Whether `name` in the open directory `parent` is a regular file (or,
-    // with mayBeMissing, not there at all): the only things files may replace.
-    StorageStatus CheckFileName(int parent, const std::string &name, bool mayBeMissing);
+    // Whether the parent's name is a regular file (or, with mayBeMissing, not
+    // there at all): the only things files may replace.
+    StorageStatus CheckFileName(const Parent &parent, bool mayBeMissing);
     StorageStatus Fail(int error);
 
     int rootFd_ = -1;
