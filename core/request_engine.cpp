@@ -24,6 +24,12 @@ struct EngineState {
     uint8_t scratch[kFrameTextSize];  // byte mode hands this to the callback
     uint16_t receivePosition;
     bool frameComplete;
+    // The wait of the running try. A try may receive several frames (answers
+    // meant for other requests are dropped), and all of them share one wait:
+    // the tick the try began at, and the empty polls (library build) or
+    // milliseconds (program build) counted so far.
+    uint32_t waitStart;
+    int64_t waited;
     // Characters of the receive text that belong to the frame just received;
     // the parser never reads beyond them, so stale characters left by an
     // earlier, longer frame can never complete a short one.
@@ -126,41 +132,20 @@ TryResult CheckAnswer(uint8_t address, uint8_t function, uint16_t *length, uint8
     return FailedForGood(kResultBadFunction);
 }
 
-uint8_t Request(uint8_t function, SaveArea &save, uint8_t address, uint16_t *length, uint8_t *buffer) {
-    if (*length > kMaxPayload) return kResultRequestTooLong;
-    if (engine.receive == nullptr || engine.send == nullptr) return kResultNoAnswer;
-
-    std::memcpy(save.payload, buffer, *length);
-    save.length = *length;
-    for (uint16_t tries = 0;; ++tries) {
-        std::memcpy(buffer, save.payload, save.length);
-        *length = save.length;
-        BuildFrame(address, function, save.length, save.payload);
-        engine.send(engine.sendText);
-
-        const TryResult result =
-            ReceiveFrame() ? CheckAnswer(address, function, length, buffer) : Failed(kResultNoAnswer);
-        if (result.code == kResultOk || result.final) return result.code;
-        if (static_cast<int32_t>(tries) >= std::min(engine.settings.retries, kMaxRetries)) return result.code;
-    }
-}
-
 void ReceiveBytes() {
     const int32_t timeout = engine.settings.timeout;
-    const uint32_t start = EngineTickMs();
-    int64_t waited = 0;  // elapsed ms, or empty polls in the filelink build
     int32_t unusedCount = 0;
-    while (!engine.frameComplete && waited < timeout) {
+    while (!engine.frameComplete && engine.waited < timeout) {
         const uint8_t b = engine.receive(engine.scratch, &unusedCount);
         if (b == ':') engine.receivePosition = 0;
         if (engine.receivePosition >= kFrameTextSize) engine.receivePosition = 0;
         if (b == '\n') engine.frameComplete = true;
         if (b == 0xFF) {
             if constexpr (kFilelinkBuild) {
-                ++waited;
+                ++engine.waited;
                 EngineSleepMs(1);
             } else {
-                waited = static_cast<uint32_t>(EngineTickMs() - start);
+                engine.waited = static_cast<uint32_t>(EngineTickMs() - engine.waitStart);
             }
         } else {
             engine.receiveText[engine.receivePosition++] = static_cast<char>(b);
@@ -187,6 +172,63 @@ void ReceiveBlock() {
     }
 }
 
+void BeginWait() {
+    engine.waitStart = EngineTickMs();
+    engine.waited = 0;
+}
+
+// Receives the next frame within the running try's wait.
+bool ReceiveAnswer() {
+    engine.receivePosition = 0;
+    engine.frameComplete = false;
+    engine.receivedLength = 0;
+    if (engine.settings.timeout >= 1) {
+        ReceiveBytes();
+    } else {
+        ReceiveBlock();
+    }
+    return engine.frameComplete;
+}
+
+bool Matches(const AnswerMatch &match, const uint8_t *payload, uint16_t length) {
+    return match.accepts == nullptr || match.accepts(match.context, payload, length);
+}
+
+// One try's wait for its answer. A valid answer the match turns down was
+// meant for another request: the caller's buffer gets the request back, as
+// if the answer had never come, and the wait goes on.
+TryResult AwaitAnswer(uint8_t function, const SaveArea &save, uint8_t address, uint16_t *length, uint8_t *buffer,
+                      const AnswerMatch &match) {
+    BeginWait();
+    for (int dropped = 0;;) {
+        if (!ReceiveAnswer()) return Failed(kResultNoAnswer);
+        const TryResult result = CheckAnswer(address, function, length, buffer);
+        if (result.code != kResultOk || Matches(match, buffer, *length)) return result;
+        std::memcpy(buffer, save.payload, save.length);
+        *length = save.length;
+        if (engine.settings.timeout < 1 && ++dropped >= kMaxDroppedAnswersPerTry) return Failed(kResultNoAnswer);
+    }
+}
+
+uint8_t Request(uint8_t function, SaveArea &save, uint8_t address, uint16_t *length, uint8_t *buffer,
+                const AnswerMatch &match) {
+    if (*length > kMaxPayload) return kResultRequestTooLong;
+    if (engine.receive == nullptr || engine.send == nullptr) return kResultNoAnswer;
+
+    std::memcpy(save.payload, buffer, *length);
+    save.length = *length;
+    for (uint16_t tries = 0;; ++tries) {
+        std::memcpy(buffer, save.payload, save.length);
+        *length = save.length;
+        BuildFrame(address, function, save.length, save.payload);
+        engine.send(engine.sendText);
+
+        const TryResult result = AwaitAnswer(function, save, address, length, buffer, match);
+        if (result.code == kResultOk || result.final) return result.code;
+        if (static_cast<int32_t>(tries) >= std::min(engine.settings.retries, kMaxRetries)) return result.code;
+    }
+}
+
 }  // namespace
 
 void SetUartReceiveFun(UartReceiveFun receive) { engine.receive = receive; }
@@ -204,24 +246,17 @@ void ModbusInit(uint8_t address, int32_t timeout, int32_t retries) {
 
 const EngineSettings &CurrentEngineSettings() { return engine.settings; }
 
-uint8_t ModbusReadFileReq(uint8_t address, uint16_t *length, uint8_t *buffer) {
-    return Request(kReadFunction, engine.readSave, address, length, buffer);
+uint8_t ModbusReadFileReq(uint8_t address, uint16_t *length, uint8_t *buffer, AnswerMatch match) {
+    return Request(kReadFunction, engine.readSave, address, length, buffer, match);
 }
 
-uint8_t ModbusWriteFileReq(uint8_t address, uint16_t *length, uint8_t *buffer) {
-    return Request(kWriteFunction, engine.writeSave, address, length, buffer);
+uint8_t ModbusWriteFileReq(uint8_t address, uint16_t *length, uint8_t *buffer, AnswerMatch match) {
+    return Request(kWriteFunction, engine.writeSave, address, length, buffer, match);
 }
 
 bool ReceiveFrame() {
-    engine.receivePosition = 0;
-    engine.frameComplete = false;
-    engine.receivedLength = 0;
-    if (engine.settings.timeout >= 1) {
-        ReceiveBytes();
-    } else {
-        ReceiveBlock();
-    }
-    return engine.frameComplete;
+    BeginWait();
+    return ReceiveAnswer();
 }
 
 }  // namespace core

@@ -40,13 +40,32 @@ void ModbusInit(uint8_t address, int32_t timeout, int32_t retries);
 // The settings as last stored by ModbusInit.
 const EngineSettings &CurrentEngineSettings();
 
+// Tells whether an answer that passed every check of the frame is the one
+// the request waits for. A late or repeated answer to an earlier request
+// looks exactly like a fresh one; only the payload (a block number it
+// echoes) can tell them apart, and only the caller knows what to expect.
+// An answer it turns down is dropped: it is neither the result nor a failed
+// try, and the wait for the right answer goes on within the same try.
+struct AnswerMatch {
+    bool (*accepts)(const void *context, const uint8_t *payload, uint16_t length) = nullptr;
+    const void *context = nullptr;
+};
+
+// Answers a match may drop within one try in block mode, where each drop
+// costs one more receive call: a link that keeps handing out frames
+// (a flood of stale answers) still ends the try. Byte mode is bounded by
+// its wait.
+inline constexpr int kMaxDroppedAnswersPerTry = 32;
+
 // One exchange with function code 0x24 (read) or 0x25 (write). On entry
 // *length is the request payload length and buffer the payload; buffer must
 // hold kMaxPayload bytes. On success *length and buffer hold the answer.
-uint8_t ModbusReadFileReq(uint8_t address, uint16_t *length, uint8_t *buffer);
-uint8_t ModbusWriteFileReq(uint8_t address, uint16_t *length, uint8_t *buffer);
+// Without a match every valid answer is taken, as the library's hosts expect.
+uint8_t ModbusReadFileReq(uint8_t address, uint16_t *length, uint8_t *buffer, AnswerMatch match = {});
+uint8_t ModbusWriteFileReq(uint8_t address, uint16_t *length, uint8_t *buffer, AnswerMatch match = {});
 
 // Assembles one answer into the receive text; true when a whole frame came.
+// Starts a fresh wait.
 bool ReceiveFrame();
 
 }  // namespace core

@@ -18,13 +18,56 @@ constexpr size_t kClearedArea = 520;
 
 void ClearPayloadHead() { std::memset(CommandPayload, 0, kClearedArea); }
 
-using Request = uint8_t (*)(uint8_t, uint16_t *, uint8_t *);
+using Request = uint8_t (*)(uint8_t, uint16_t *, uint8_t *, core::AnswerMatch);
 
-// Sends `length` bytes of CommandPayload; on success *answerLength holds the
-// answer's payload length.
-uint8_t Send(Request request, uint8_t address, uint16_t length, uint16_t *answerLength) {
+// Which answer a request waits for. Frames carry no sequence number, so an
+// answer that comes late (after its try gave up) or twice (repeated on the
+// way) would otherwise be taken for the answer to whatever was sent next:
+// a file's blocks shifted by one, reported as success. Every block answer
+// echoes its block number, which is what tells them apart.
+struct Expected {
+    enum class Kind { Opening, ReadBlock, WriteBlock } kind;
+    uint32_t blockNumber;    // the block asked for (block requests)
+    uint32_t previousBlock;  // the block number of the request sent before this one
+};
+
+// The block number of the last request sent, 0 for text requests and
+// announcements. A transfer's last block may still be answered while the
+// next request (a listing after an upload) waits for its answer.
+uint32_t lastBlockSent = 0;
+
+bool AcceptsAnswer(const void *context, const uint8_t *payload, uint16_t length) {
+    const auto &expected = *static_cast<const Expected *>(context);
+    uint32_t echoed = 0;
+    uint16_t position = 0;
+    if (length >= kBlockHeaderSize) GetBigEndian(payload, &echoed, 4, &position);
+    switch (expected.kind) {
+        case Expected::Kind::ReadBlock:
+            // A block answer without its number cannot be told from another's.
+            return length >= kBlockHeaderSize && echoed == expected.blockNumber;
+        case Expected::Kind::WriteBlock:
+            // Controllers may answer a data block without data: taken as it is.
+            return length < kBlockHeaderSize || echoed == expected.blockNumber;
+        case Expected::Kind::Opening:
+            // An opening answer's first number has no meaning of its own; one
+            // that repeats the block just sent before is that block's answer.
+            return length < kBlockHeaderSize || expected.previousBlock == 0 || echoed != expected.previousBlock;
+    }
+    return true;
+}
+
+// Sends `length` bytes of CommandPayload and waits for the answer `kind`
+// names; on success *answerLength holds the answer's payload length.
+uint8_t Send(Request request, uint8_t address, uint16_t length, Expected::Kind kind, uint16_t *answerLength) {
+    uint32_t blockNumber = 0;
+    if (kind != Expected::Kind::Opening) {
+        uint16_t position = 0;
+        GetBigEndian(CommandPayload, &blockNumber, 4, &position);
+    }
+    const Expected expected{kind, blockNumber, lastBlockSent};
+    lastBlockSent = blockNumber;
     *answerLength = length;
-    return request(address, answerLength, CommandPayload);
+    return request(address, answerLength, CommandPayload, {AcceptsAnswer, &expected});
 }
 
 uint8_t SendTextRequest(uint8_t address, std::string_view text, uint16_t *answerLength) {
@@ -33,13 +76,14 @@ uint8_t SendTextRequest(uint8_t address, std::string_view text, uint16_t *answer
     uint16_t position = 0;
     PutBigEndian(CommandPayload, 0, 4, &position);
     std::memcpy(CommandPayload + position, text.data(), text.size());
-    return Send(core::ModbusReadFileReq, address, static_cast<uint16_t>(position + text.size()), answerLength);
+    return Send(core::ModbusReadFileReq, address, static_cast<uint16_t>(position + text.size()),
+                Expected::Kind::Opening, answerLength);
 }
 
 uint8_t SendBlockRequest(uint8_t address, uint32_t blockNumber, uint16_t *answerLength) {
     uint16_t position = 0;
     PutBigEndian(CommandPayload, blockNumber, 4, &position);
-    return Send(core::ModbusReadFileReq, address, position, answerLength);
+    return Send(core::ModbusReadFileReq, address, position, Expected::Kind::ReadBlock, answerLength);
 }
 
 uint8_t SendAnnouncement(uint8_t address, int32_t size, std::string_view text) {
@@ -51,7 +95,8 @@ uint8_t SendAnnouncement(uint8_t address, int32_t size, std::string_view text) {
     PutBigEndian(CommandPayload, static_cast<uint32_t>(size), 4, &position);
     std::memcpy(CommandPayload + position, text.data(), text.size());
     uint16_t answerLength = 0;
-    return Send(core::ModbusWriteFileReq, address, static_cast<uint16_t>(position + text.size()), &answerLength);
+    return Send(core::ModbusWriteFileReq, address, static_cast<uint16_t>(position + text.size()),
+                Expected::Kind::Opening, &answerLength);
 }
 
 uint8_t SendDataBlock(uint8_t address, int32_t blockNumber, int32_t dataLength, const uint8_t *data,
@@ -61,7 +106,8 @@ uint8_t SendDataBlock(uint8_t address, int32_t blockNumber, int32_t dataLength, 
     uint16_t position = 0;
     PutBigEndian(CommandPayload, static_cast<uint32_t>(blockNumber), 4, &position);
     if (dataLength > 0) std::memmove(CommandPayload + position, data, static_cast<size_t>(dataLength));
-    return Send(core::ModbusWriteFileReq, address, static_cast<uint16_t>(position + dataLength), answerLength);
+    return Send(core::ModbusWriteFileReq, address, static_cast<uint16_t>(position + dataLength),
+                Expected::Kind::WriteBlock, answerLength);
 }
 
 // The three numbers at the head of a first answer.

@@ -303,6 +303,83 @@ TEST(EngineBlockMode, OneReceiveCallPerTryAndCountLimits) {
     }
 }
 
+// A match that takes answers whose payload starts with the expected letter:
+// a stand-in for the block number a command expects back.
+bool StartsWithLetter(const void *context, const uint8_t *payload, uint16_t length) {
+    return length > 0 && payload[0] == *static_cast<const char *>(context);
+}
+
+Outcome MatchedRequest(const std::string &payload, char expected) {
+    uint8_t buffer[core::kMaxPayload] = {};
+    std::memcpy(buffer, payload.data(), payload.size());
+    uint16_t length = static_cast<uint16_t>(payload.size());
+    const uint8_t code = core::ModbusReadFileReq(1, &length, buffer, {StartsWithLetter, &expected});
+    return {code, length, std::string(reinterpret_cast<char *>(buffer), std::min<size_t>(length, sizeof buffer))};
+}
+
+class EngineAnswerMatch : public ::testing::TestWithParam<int32_t> {};
+
+// Late or repeated answers to other requests arrive before (or instead of)
+// the request's own; they are dropped within the try, never taken.
+TEST_P(EngineAnswerMatch, AnswersMeantForOtherRequestsAreDroppedWithinTheTry) {
+    const std::string stale = NormalFrame(1, kRead, "Astale");
+    const std::string mine = NormalFrame(1, kRead, "Bmine");
+    const struct {
+        const char *name;
+        std::vector<scripted::Answer> script;
+        uint8_t code;
+        std::string buffer;
+        size_t frames;
+    } cases[] = {
+        {"own answer after a stale one", {{stale, {}, {mine}}}, 0, "Bmine", 1},
+        {"own answer after two stale ones", {{stale, {}, {stale, mine}}}, 0, "Bmine", 1},
+        {"only stale answers: the request back", {{stale}, {stale}}, 0xFF, "req", 2},
+        {"a stale answer, then the next try answered", {{stale}, {mine}}, 0, "Bmine", 2},
+        {"a failed check still ends the try", {{NormalFrame(2, kRead, "Bother"), {}, {mine}}, {mine}}, 0, "Bmine", 2},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        scripted::Install(GetParam(), 1, c.script);
+        const Outcome outcome = MatchedRequest("req", 'B');
+        EXPECT_EQ(outcome.code, c.code);
+        EXPECT_EQ(outcome.buffer, c.buffer);
+        EXPECT_EQ(scripted::Sent().size(), c.frames);
+    }
+    // Without a match the first valid answer is taken, as the library's
+    // hosts have always had it.
+    scripted::Install(GetParam(), 1, {{stale, {}, {mine}}});
+    EXPECT_EQ(Request(kRead, "req").buffer, "Astale");
+}
+
+INSTANTIATE_TEST_SUITE_P(ByteAndBlockMode, EngineAnswerMatch, ::testing::Values(kByteTimeout, 0),
+                         [](const auto &info) { return info.param > 0 ? "ByteMode" : "BlockMode"; });
+
+// The frames of one try share its wait: dropping a stale answer does not
+// start the wait again, so a chatty line cannot hold a request forever.
+TEST(EngineAnswerMatch, ByteModeFramesOfATryShareOneWait) {
+    const std::string stale = NormalFrame(1, kRead, "Astale");  // 25 characters
+    const std::string mine = NormalFrame(1, kRead, "Bmine");    // 23 characters
+    // An empty poll before every character: the own answer alone fits the
+    // wait, behind the stale one it does not.
+    const int32_t timeout = core::kFilelinkBuild ? 35 : 70;
+    scripted::Install(timeout, 0, {{mine}}, {1, 1});
+    EXPECT_EQ(MatchedRequest("req", 'B').code, 0);
+    scripted::Install(timeout, 0, {{stale, {}, {mine}}}, {1, 1});
+    EXPECT_EQ(MatchedRequest("req", 'B').code, 0xFF);
+}
+
+// In block mode every drop costs a receive call; a link that keeps handing
+// out other answers still ends the try.
+TEST(EngineAnswerMatch, BlockModeBoundsTheAnswersDroppedInATry) {
+    const std::string stale = NormalFrame(1, kRead, "Astale");
+    const std::vector<std::string> flood(100, stale);
+    scripted::Install(0, 1, {{stale, {}, flood}, {NormalFrame(1, kRead, "Bmine")}});
+    const Outcome outcome = MatchedRequest("req", 'B');
+    EXPECT_EQ(outcome.code, 0);
+    EXPECT_EQ(scripted::Sent().size(), 2u);
+    EXPECT_EQ(scripted::ReceiveCalls(), core::kMaxDroppedAnswersPerTry + 1);
+}
+
 // The byte-mode wait: elapsed milliseconds in the program's build, empty
 // polls each followed by a 1 ms pause in the library's build.
 TEST(EngineBuildDifferences, ByteModeWaitMeasure) {

@@ -13,6 +13,7 @@ struct State {
     size_t next = 0;
     std::string current;  // answer of the running try
     std::optional<int32_t> currentCount;
+    std::vector<std::string> moreBlocks;  // block mode: the try's later datagrams
     size_t cursor = 0;
     uint32_t gapLeft = 0;
     ByteTiming timing;
@@ -26,6 +27,11 @@ uint8_t Receive(uint8_t *buffer, int32_t *count) {
     ++state.receiveCalls;
     fake_clock::Advance(state.timing.msPerPoll);
     if (state.blockMode) {
+        if (state.current.empty() && !state.moreBlocks.empty()) {
+            state.current = state.moreBlocks.front();
+            state.currentCount.reset();
+            state.moreBlocks.erase(state.moreBlocks.begin());
+        }
         if (state.current.empty()) return 255;
         std::memcpy(buffer, state.current.data(), std::min(state.current.size(), core::kFrameTextSize));
         *count = state.currentCount.value_or(static_cast<int32_t>(state.current.size()));
@@ -47,6 +53,12 @@ void Send(const char *text) {
     ++state.next;
     state.current = answer.text;
     state.currentCount = answer.count;
+    state.moreBlocks.clear();
+    if (state.blockMode) {
+        state.moreBlocks = answer.more;
+    } else {
+        for (const std::string &frame : answer.more) state.current += frame;
+    }
     state.cursor = 0;
     state.gapLeft = state.timing.emptyPollsBetween;
 }

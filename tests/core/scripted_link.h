@@ -13,6 +13,9 @@ namespace scripted {
 struct Answer {
     std::string text;
     std::optional<int32_t> count = {};  // block mode: the count reported, else the text's size
+    // Further frames of the same try: in block mode one per later receive
+    // call, in byte mode following the text on the line.
+    std::vector<std::string> more = {};
 };
 
 struct ByteTiming {
