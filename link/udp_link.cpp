@@ -2,9 +2,14 @@
 
 #include <arpa/inet.h>
 #include <errno.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <poll.h>
 #include <sys/socket.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstring>
 
 #include "link_internal.h"
@@ -17,15 +22,69 @@ namespace {
 
 struct UdpState {
     int socket = -1;
+    int32_t waitMs = kUdpReceiveTimeoutMs;
+    // The destination reaches every host of a network: whoever answers first
+    // is taken as the controller.
+    bool destinationIsBroadcast = false;
+    // A datagram was handed to the engine since the last send. The engine
+    // asks again within the same try only when that datagram was not the
+    // answer it waits for; the try's wait then goes on to its deadline
+    // instead of starting afresh.
+    bool continuing = false;
+    int64_t deadlineMs = 0;
     uint8_t received[kUdpReceiveBufferSize];
 };
 
 UdpState udp{};
 
+int64_t NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// The limited broadcast address, or the broadcast address of one of this
+// computer's networks.
+bool IsBroadcast(in_addr_t address) {
+    if (address == htonl(INADDR_BROADCAST)) return true;
+    ifaddrs *interfaces = nullptr;
+    if (getifaddrs(&interfaces) != 0) return false;
+    bool found = false;
+    for (const ifaddrs *i = interfaces; i != nullptr && !found; i = i->ifa_next) {
+        const sockaddr *b = i->ifa_broadaddr;
+        found = (i->ifa_flags & IFF_BROADCAST) != 0 && b != nullptr && b->sa_family == AF_INET &&
+                reinterpret_cast<const sockaddr_in *>(b)->sin_addr.s_addr == address;
+    }
+    freeifaddrs(interfaces);
+    return found;
+}
+
 void SetAddress(const char *ip) {
     // inet_addr's result is taken as it is, also for a text that is not an
     // address (it then gives 255.255.255.255): the window does not validate.
     UdpDestination.sin_addr.s_addr = inet_addr(ip);
+    udp.destinationIsBroadcast = IsBroadcast(UdpDestination.sin_addr.s_addr);
+}
+
+void ApplyReceiveTimeout() {
+    // The first receive of a try waits on the socket's own time-out (one
+    // system call); set once per socket and whenever the wait changes.
+    const timeval timeout{udp.waitMs / 1000, (udp.waitMs % 1000) * 1000};
+    setsockopt(udp.socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+}
+
+// Only the controller answers: a datagram from another host is dropped.
+// The port may change (the controller answers from where it likes).
+bool TakeSender(const sockaddr_in &sender) {
+    if (udp.destinationIsBroadcast) {
+        UdpDestination.sin_addr = sender.sin_addr;
+        UdpDestination.sin_port = sender.sin_port;
+        udp.destinationIsBroadcast = false;
+        return true;
+    }
+    if (sender.sin_family != AF_INET || sender.sin_addr.s_addr != UdpDestination.sin_addr.s_addr) return false;
+    UdpDestination.sin_port = sender.sin_port;
+    return true;
 }
 
 // Datagrams that are already waiting when a frame goes out can only be late
@@ -49,11 +108,9 @@ int32_t UdpPrepare(const char *ip) {
     // Set-up runs on every device change; the socket it replaces is closed.
     if (udp.socket >= 0) close(udp.socket);
     udp.socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    udp.continuing = false;
     if (udp.socket < 0) return -1;
-    // Every receive waits at most this long; set once, it holds for the
-    // socket's life (no per-receive system call).
-    const timeval timeout{0, kUdpReceiveTimeoutMs * 1000};
-    setsockopt(udp.socket, SOL_SOCKET, SO_RCVTIMEO, &timeout, sizeof timeout);
+    ApplyReceiveTimeout();
     return 0;
 }
 
@@ -61,29 +118,56 @@ void UdpSetDestination(const char *ip) { SetAddress(ip); }
 
 void UdpSetDestinationPort(uint16_t port) { UdpDestination.sin_port = htons(port); }
 
+void UdpSetReceiveTimeout(int32_t milliseconds) {
+    udp.waitMs = std::max<int32_t>(1, milliseconds);
+    if (udp.socket >= 0) ApplyReceiveTimeout();
+}
+
+int32_t UdpReceiveTimeout() { return udp.waitMs; }
+
 int UdpSocket() { return udp.socket; }
 
 namespace detail {
 
 uint8_t UdpReceiveDatagram(uint8_t *buffer, int32_t *count) {
     if (udp.socket < 0) return 255;  // the failed sends have been reported
-    // The sender's address goes into the destination: the next frames go to
-    // whoever answered.
-    socklen_t addressLength = sizeof UdpDestination;
-    const ssize_t n = recvfrom(udp.socket, udp.received, sizeof udp.received, 0,
-                               reinterpret_cast<sockaddr *>(&UdpDestination), &addressLength);
-    if (n >= 1 && n <= kUdpMaxDatagram) {
+    bool fresh = !udp.continuing;
+    if (fresh) udp.deadlineMs = NowMs() + udp.waitMs;
+    udp.continuing = false;
+    for (;;) {
+        int flags = 0;
+        if (!fresh) {
+            // The rest of the try's wait, after a datagram that was dropped.
+            pollfd p{udp.socket, POLLIN, 0};
+            const int64_t left = std::max<int64_t>(0, udp.deadlineMs - NowMs());
+            const int ready = poll(&p, 1, static_cast<int>(left));
+            if (ready < 0 && errno == EINTR) continue;
+            if (ready <= 0) return 255;
+            flags = MSG_DONTWAIT;
+        }
+        fresh = false;
+        sockaddr_in sender{};
+        socklen_t senderLength = sizeof sender;
+        const ssize_t n =
+            recvfrom(udp.socket, udp.received, sizeof udp.received, flags, reinterpret_cast<sockaddr *>(&sender),
+                     &senderLength);
+        if (n < 0 && errno == EINTR) continue;
+        // A time-out or a receive error reads as "no answer", without a memo
+        // line: the engine counts the try as failed and retries, and a link
+        // that cannot send has its own line per frame.
+        if (n < 0) return 255;
+        // Someone else's datagram, or one too large to be a frame: dropped,
+        // and the wait goes on.
+        if (n < 1 || n > kUdpMaxDatagram || !TakeSender(sender)) continue;
         *count = static_cast<int32_t>(n);
         std::memcpy(buffer, udp.received, static_cast<size_t>(n));
+        udp.continuing = true;
         return 0;
     }
-    // A time-out, a receive error and an oversized datagram all read as "no
-    // answer", without a memo line: the engine counts the try as failed and
-    // retries, and a link that cannot send has its own line per frame.
-    return 255;
 }
 
 void UdpSendFrame(const char *text, size_t length) {
+    udp.continuing = false;
     if (udp.socket >= 0) DiscardWaiting();
     const ssize_t result = sendto(udp.socket, text, length, 0, reinterpret_cast<const sockaddr *>(&UdpDestination),
                                   sizeof UdpDestination);

@@ -1,6 +1,8 @@
 // The UDP link: one datagram socket for the whole program, one frame per
-// datagram, answers taken from whoever sends them (the destination follows
-// the sender of each received datagram).
+// datagram. Answers are taken only from the controller's address: a datagram
+// from any other host is dropped and never moves the destination (the port
+// follows the controller's answers). Only while the destination is a
+// broadcast address does the first host that answers become the destination.
 #pragma once
 
 #include <netinet/in.h>
@@ -14,6 +16,8 @@ inline constexpr uint16_t UdpPort = 2232;
 // One received datagram; 2048 bytes or more are dropped.
 inline constexpr int kUdpReceiveBufferSize = 4500;
 inline constexpr int kUdpMaxDatagram = 2047;
+// How long a try waits for its answer unless UdpSetReceiveTimeout says
+// otherwise.
 inline constexpr int kUdpReceiveTimeoutMs = 100;
 
 // Where frames go: family IPv4, port and address in network byte order.
@@ -30,6 +34,12 @@ void UdpSetDestination(const char *ip);
 // Replaces the destination's port (host byte order). The controller listens
 // on UdpPort; tests and the demo mode run a simulator on a free port.
 void UdpSetDestinationPort(uint16_t port);
+
+// How long each try waits for its answer, in milliseconds (1 or more), for
+// controllers farther away than the default allows. Holds across
+// UdpPrepare.
+void UdpSetReceiveTimeout(int32_t milliseconds);
+int32_t UdpReceiveTimeout();
 
 // The link's socket, -1 before the first UdpPrepare.
 int UdpSocket();
