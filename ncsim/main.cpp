@@ -29,7 +29,11 @@ const char kUsage[] =
     "  --rate BYTES_PER_S  DNC machining rate (default unlimited)\n"
     "  --drop P            lose a request or its answer with probability P\n"
     "  --corrupt P         damage a request or an answer on the line with probability P\n"
-    "  --delay MS          wait before each answer\n"
+    "  --delay MS          each answer leaves MS after its request (requests are\n"
+    "                      still read meanwhile, as over a far network)\n"
+    "  --jitter MS         add a random 0..MS to each answer's delay\n"
+    "  --dup P             send an answer twice with probability P, the copy\n"
+    "                      10 to 60 ms later\n"
     "  --busy N            answer busy N times before taking each DNC block\n"
     "  --abnormal-at K:CODE  report abnormal state CODE from DNC block K on\n"
     "  --seed S            seed of the fault injection\n"
@@ -100,7 +104,7 @@ Command Parse(int argc, char **argv) {
             continue;
         }
         static const char *const kValueOptions[] = {"--udp",   "--serial", "--baud", "--root",        "--ids",
-                                                    "--rate",  "--drop",   "--corrupt", "--delay",   "--busy",
+                                                    "--rate",  "--drop",   "--corrupt", "--delay",   "--busy",  "--jitter", "--dup",
                                                     "--abnormal-at", "--seed", "--capture"};
         if (std::find(std::begin(kValueOptions), std::end(kValueOptions), option) == std::end(kValueOptions)) {
             Usage("unknown option " + option);
@@ -133,6 +137,10 @@ Command Parse(int argc, char **argv) {
             c.options.corruptProbability = Probability(option, value);
         } else if (option == "--delay") {
             c.options.delayMs = static_cast<uint32_t>(Integer(option, value, 0, 600000));
+        } else if (option == "--jitter") {
+            c.options.jitterMs = static_cast<uint32_t>(Integer(option, value, 0, 600000));
+        } else if (option == "--dup") {
+            c.options.duplicateProbability = Probability(option, value);
         } else if (option == "--busy") {
             c.options.busyPerBlock = static_cast<uint32_t>(Integer(option, value, 0, 1000000));
         } else if (option == "--abnormal-at") {

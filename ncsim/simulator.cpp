@@ -12,6 +12,8 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <time.h>
+
 #include <algorithm>
 #include <atomic>
 #include <climits>
@@ -20,6 +22,7 @@
 #include <mutex>
 #include <random>
 #include <thread>
+#include <vector>
 
 #include "controller.h"
 #include "frame_codec.h"
@@ -38,6 +41,19 @@ int RemoveEntry(const char *path, const struct stat *, int, FTW *) { return remo
 void RemoveTree(const std::string &folder) { nftw(folder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
 
 std::string ErrnoText(const std::string &what) { return what + ": " + std::strerror(errno); }
+
+int64_t NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// An answer on its way: it leaves when it is due.
+struct PendingAnswer {
+    int64_t dueMs;
+    std::string frame;
+    sockaddr_in to;  // UDP: the request's sender
+};
 
 bool MakeRaw(int fd, speed_t speed) {
     termios tio{};
@@ -96,6 +112,8 @@ struct Simulator::Impl {
 
     std::string streamFrame;
     bool collecting = false;
+    std::vector<PendingAnswer> pending;  // in the order they leave
+    int64_t lastStreamDueMs = 0;
 
     explicit Impl(Options o) : options(std::move(o)), random(options.seed) {}
 
@@ -143,6 +161,8 @@ struct Simulator::Impl {
         transport = kind;
         streamFrame.clear();
         collecting = false;
+        pending.clear();
+        lastStreamDueMs = 0;
         running = true;
         thread = std::thread([this] { Loop(); });
         return true;
@@ -158,13 +178,6 @@ struct Simulator::Impl {
 
     void Log(const char *format, const std::string &a, const std::string &b = {}) {
         if (options.verbose) std::fprintf(stderr, format, a.c_str(), b.c_str());
-    }
-
-    // Waits the configured delay; false when a stop came meanwhile.
-    bool WaitDelay() {
-        if (options.delayMs == 0) return true;
-        pollfd p{wakeFd, POLLIN, 0};
-        return poll(&p, 1, static_cast<int>(std::min<uint32_t>(options.delayMs, INT_MAX))) == 0;
     }
 
     bool Chance(double probability) {
@@ -226,19 +239,73 @@ struct Simulator::Impl {
             CorruptFrame(frame, random);
             Log("ncsim: id %s: answer damaged%s\n", id);
         }
-        if (!WaitDelay()) return {};
-        ++framesAnswered;
         return frame;
+    }
+
+    bool Delaying() const {
+        return options.delayMs > 0 || options.jitterMs > 0 || options.duplicateProbability > 0;
+    }
+
+    uint32_t RandomMs(uint32_t low, uint32_t high) {
+        return std::uniform_int_distribution<uint32_t>(low, high)(random);
+    }
+
+    // Sends an answer now, or queues it (and its copy) to leave later.
+    void SendAnswer(std::string frame, const sockaddr_in &to) {
+        if (!Delaying()) {
+            Transmit(frame, to);
+            return;
+        }
+        int64_t due = NowMs() + options.delayMs + (options.jitterMs > 0 ? RandomMs(0, options.jitterMs) : 0);
+        // A line delivers in order: no answer overtakes the one before it.
+        if (transport == Transport::Stream) due = lastStreamDueMs = std::max(due, lastStreamDueMs);
+        if (Chance(options.duplicateProbability)) {
+            Log("ncsim: the next answer goes out twice%s%s\n", "");
+            Queue({due + RandomMs(10, 60), frame, to});
+        }
+        Queue({due, std::move(frame), to});
+    }
+
+    void Queue(PendingAnswer answer) {
+        const auto later = std::upper_bound(pending.begin(), pending.end(), answer.dueMs,
+                                            [](int64_t due, const PendingAnswer &p) { return due < p.dueMs; });
+        pending.insert(later, std::move(answer));
+    }
+
+    void Transmit(const std::string &frame, const sockaddr_in &to) {
+        ++framesAnswered;
+        if (transport == Transport::Udp) {
+            sendto(fd, frame.data(), frame.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        } else {
+            WriteAll(frame);
+        }
+    }
+
+    // Sends the answers that are due; returns the poll time-out until the
+    // next one (-1: none waiting).
+    int SendDueAnswers() {
+        const int64_t now = NowMs();
+        size_t sent = 0;
+        while (sent < pending.size() && pending[sent].dueMs <= now) {
+            Transmit(pending[sent].frame, pending[sent].to);
+            ++sent;
+        }
+        pending.erase(pending.begin(), pending.begin() + static_cast<std::ptrdiff_t>(sent));
+        if (pending.empty()) return -1;
+        return static_cast<int>(std::min<int64_t>(pending.front().dueMs - now, INT_MAX));
     }
 
     void Loop() {
         pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
         uint8_t chunk[kReadChunk];
         while (true) {
-            if (poll(p, 2, -1) < 0) {
+            const int wait = SendDueAnswers();
+            const int ready = poll(p, 2, wait);
+            if (ready < 0) {
                 if (errno == EINTR) continue;
                 break;
             }
+            if (ready == 0) continue;
             if (p[1].revents != 0) break;
             if (p[0].revents == 0) continue;
             if (transport == Transport::Udp) {
@@ -257,10 +324,8 @@ struct Simulator::Impl {
             recvfrom(fd, chunk, kReadChunk, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&sender), &senderLength);
         if (n <= 0) return n == 0 || errno == EAGAIN || errno == EINTR || errno == ECONNREFUSED;
         // One frame per datagram, as the program sends them.
-        const std::string answer = Process(reinterpret_cast<const char *>(chunk), static_cast<size_t>(n));
-        if (!answer.empty()) {
-            sendto(fd, answer.data(), answer.size(), 0, reinterpret_cast<sockaddr *>(&sender), senderLength);
-        }
+        std::string answer = Process(reinterpret_cast<const char *>(chunk), static_cast<size_t>(n));
+        if (!answer.empty()) SendAnswer(std::move(answer), sender);
         return true;
     }
 
@@ -287,8 +352,8 @@ struct Simulator::Impl {
             }
             if (c == '\n') {
                 collecting = false;
-                const std::string answer = Process(streamFrame.data(), streamFrame.size());
-                if (!answer.empty()) WriteAll(answer);
+                std::string answer = Process(streamFrame.data(), streamFrame.size());
+                if (!answer.empty()) SendAnswer(std::move(answer), sockaddr_in{});
             }
         }
         return true;

@@ -43,7 +43,15 @@ struct Options {
     // damage goes unnoticed and is stored) or one checked character of an
     // answer is damaged, each with this probability.
     double corruptProbability = 0;
-    uint32_t delayMs = 0;           // wait before each answer
+    // Each answer leaves this long after its request came, plus a random
+    // share of the jitter. The controller goes on reading requests
+    // meanwhile (a far or slow network, not a stalled controller), so an
+    // answer can arrive after the sender gave up on it and sent again.
+    // Over UDP answers may overtake each other; on a line they keep order.
+    uint32_t delayMs = 0;
+    uint32_t jitterMs = 0;
+    // An answer is sent twice, the copy a random 10 to 60 ms after it.
+    double duplicateProbability = 0;
     uint32_t busyPerBlock = 0;      // busy answers before each DNC block is taken
     int32_t abnormalAtBlock = 0;    // DNC block that reports abnormalCode (0: never)
     int32_t abnormalCode = 0;
