@@ -2,18 +2,22 @@
 //
 //   dncpanel                   the window, address book in the working directory
 //   dncpanel --serial DEVICE   also offer and select DEVICE (e.g. /dev/pts/3)
+//   dncpanel --net-timeout MS  how long a network try waits for its answer
+//                              (default 100; remembered for later starts)
 //   dncpanel --demo            against a built-in simulated controller
 //   dncpanel --demo --screenshot FILE
 //                              list, open a program, save the window as FILE
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
+#include <QSettings>
 #include <QTimer>
 #include <cstdio>
 #include <exception>
 #include <memory>
 
 #include "Unit1.h"
+#include "udp_link.h"
 #if DNCPANEL_HAVE_DEMO
 #include "demo_mode.h"
 #include "demo_screenshot.h"
@@ -21,6 +25,7 @@
 
 int main(int argc, char **argv) {
     QApplication app(argc, argv);
+    QApplication::setOrganizationName(QStringLiteral("dncpanel"));
     QApplication::setApplicationName(QStringLiteral("dncpanel"));
     QApplication::setApplicationDisplayName(QString());
 
@@ -34,8 +39,28 @@ int main(int argc, char **argv) {
                                         QStringLiteral("With --demo: show a listing and a program, save the window "
                                                        "as this PNG file and quit."),
                                         QStringLiteral("FILE"));
-    parser.addOptions({demo, serial, screenshot});
+    const QCommandLineOption netTimeout(QStringLiteral("net-timeout"),
+                                        QStringLiteral("How long a try over the network waits for its answer, in "
+                                                       "milliseconds (default 100). Remembered for later starts."),
+                                        QStringLiteral("MS"));
+    parser.addOptions({demo, serial, screenshot, netTimeout});
     parser.process(app);
+
+    // A controller farther away than the default wait allows answers too
+    // late for every try; its users raise the wait once.
+    QSettings settings;
+    const QString waitKey = QStringLiteral("network/timeoutMs");
+    if (parser.isSet(netTimeout)) {
+        bool ok = false;
+        const int ms = parser.value(netTimeout).toInt(&ok);
+        if (!ok || ms < 1 || ms > 600000) {
+            std::fprintf(stderr, "dncpanel: --net-timeout wants milliseconds from 1 to 600000\n");
+            return 2;
+        }
+        settings.setValue(waitKey, ms);
+    }
+    const int waitMs = settings.value(waitKey, dnclink::kUdpReceiveTimeoutMs).toInt();
+    dnclink::UdpSetReceiveTimeout(waitMs >= 1 && waitMs <= 600000 ? waitMs : dnclink::kUdpReceiveTimeoutMs);
 
     try {
         TForm1Options options;

@@ -179,7 +179,8 @@ std::string GeneralUsage() {
         "  --serial DEVICE     a serial device path, or COMn for the n-th serial port\n"
         "  --baud RATE         serial rate from the controller's list (default 115200)\n"
         "  --id N              device ID of the controller, 1 to 255 (default 1)\n"
-        "  --timeout MS        serial answer time-out (default 600); UDP waits 100 ms a try\n"
+        "  --timeout MS        how long a try waits for its answer (default 600 on a\n"
+        "                      serial line, 100 over UDP); raise it for far controllers\n"
         "  --retries N         repeated tries of a failed request (default 5)\n"
         "\n"
         "Commands (dncctl COMMAND --help for each):\n";

@@ -55,7 +55,8 @@ EngineSetting NormalSetting(const CliOptions &options) {
 }
 
 // A search keeps an absent ID cheap: one retry at a short time-out on the
-// serial line; on UDP no retry at all, each try already waiting 100 ms.
+// serial line; on UDP no retry at all, each try already waiting its wait
+// (100 ms unless --timeout says otherwise).
 EngineSetting SearchSetting(const CliOptions &options) {
     if (options.link == LinkChoice::kUdp) return {0, options.retries.value_or(0)};
     return {options.timeoutMs.value_or(100), options.retries.value_or(1)};
@@ -71,6 +72,7 @@ std::string SetUpLink(const CliOptions &options) {
         const std::string ip = ResolveIpv4(options.udpHost, &error);
         if (ip.empty()) return error;
         dnclink::LinkKind = dnclink::kLinkUdp;
+        dnclink::UdpSetReceiveTimeout(options.timeoutMs.value_or(dnclink::kUdpReceiveTimeoutMs));
         if (dnclink::UdpPrepare(ip.c_str()) != 0) return std::string("cannot create a UDP socket: ") + std::strerror(errno);
         dnclink::UdpSetDestinationPort(options.udpPort);
     } else {
