@@ -13,7 +13,7 @@ namespace {
 
 Responder responder;
 std::vector<Request> requests;
-std::string pendingAnswer;  // empty: nothing to receive
+std::vector<std::string> pendingAnswers;  // the try's datagrams, in order
 
 uint8_t HexValue(char c) {
     if (c >= '0' && c <= '9') return static_cast<uint8_t>(c - '0');
@@ -39,11 +39,18 @@ std::string Frame(const Bytes &bytes) {
 }
 
 uint8_t Receive(uint8_t *buffer, int32_t *count) {
-    if (pendingAnswer.empty()) return 0xFF;
-    std::memcpy(buffer, pendingAnswer.data(), pendingAnswer.size());
-    *count = static_cast<int32_t>(pendingAnswer.size());
-    pendingAnswer.clear();
+    if (pendingAnswers.empty()) return 0xFF;
+    const std::string answer = pendingAnswers.front();
+    pendingAnswers.erase(pendingAnswers.begin());
+    std::memcpy(buffer, answer.data(), answer.size());
+    *count = static_cast<int32_t>(answer.size());
     return 0;
+}
+
+std::string NormalAnswerFrame(const Request &request, const Bytes &payload) {
+    return Frame(Concat({{request.address, request.function, static_cast<uint8_t>(payload.size() >> 8),
+                          static_cast<uint8_t>(payload.size())},
+                         payload}));
 }
 
 void Send(const char *text) {
@@ -58,18 +65,17 @@ void Send(const char *text) {
     requests.push_back(request);
 
     const Reply reply = responder(request);
+    pendingAnswers.clear();
+    for (const Bytes &stray : reply.straysFirst) pendingAnswers.push_back(NormalAnswerFrame(request, stray));
     switch (reply.kind) {
         case Reply::kNormal:
-            pendingAnswer = Frame(Concat({{request.address, request.function,
-                                           static_cast<uint8_t>(reply.payload.size() >> 8),
-                                           static_cast<uint8_t>(reply.payload.size())},
-                                          reply.payload}));
+            pendingAnswers.push_back(NormalAnswerFrame(request, reply.payload));
             break;
         case Reply::kException:
-            pendingAnswer = Frame({request.address, static_cast<uint8_t>(request.function | 0x80), reply.exception});
+            pendingAnswers.push_back(
+                Frame({request.address, static_cast<uint8_t>(request.function | 0x80), reply.exception}));
             break;
         case Reply::kSilence:
-            pendingAnswer.clear();
             break;
     }
 }
@@ -79,7 +85,7 @@ void Send(const char *text) {
 void Install(Responder r) {
     responder = std::move(r);
     requests.clear();
-    pendingAnswer.clear();
+    pendingAnswers.clear();
     core::ModbusInit(1, 0, 0);
     core::SetUartReceiveFun(Receive);
     core::SetUartSendFrameFun(Send);

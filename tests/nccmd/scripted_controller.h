@@ -23,9 +23,16 @@ struct Reply {
     enum Kind { kNormal, kException, kSilence } kind = kNormal;
     Bytes payload;          // kNormal
     uint8_t exception = 0;  // kException
+    // Normal answers that arrive first in the same try: late or repeated
+    // answers to earlier requests.
+    std::vector<Bytes> straysFirst = {};
 };
 
 inline Reply Normal(Bytes payload) { return {Reply::kNormal, std::move(payload), 0}; }
+inline Reply AfterStrays(std::vector<Bytes> strays, Reply reply) {
+    reply.straysFirst = std::move(strays);
+    return reply;
+}
 inline Reply Exception(uint8_t code) { return {Reply::kException, {}, code}; }
 inline Reply Silence() { return {Reply::kSilence, {}, 0}; }
 
