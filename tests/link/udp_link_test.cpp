@@ -8,8 +8,11 @@
 #include <sys/socket.h>
 #include <unistd.h>
 
+#include <atomic>
+#include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "link_ops.h"
@@ -27,11 +30,11 @@ struct Peer {
     uint16_t port = 0;
     sockaddr_in lastSender{};
 
-    Peer() {
+    explicit Peer(const char *host = "127.0.0.1") {
         fd = socket(AF_INET, SOCK_DGRAM, 0);
         sockaddr_in a{};
         a.sin_family = AF_INET;
-        a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        a.sin_addr.s_addr = inet_addr(host);
         bind(fd, reinterpret_cast<sockaddr *>(&a), sizeof a);
         socklen_t n = sizeof a;
         getsockname(fd, reinterpret_cast<sockaddr *>(&a), &n);
@@ -49,6 +52,14 @@ struct Peer {
     }
     void Answer(const std::string &data) {
         sendto(fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr *>(&lastSender), sizeof lastSender);
+    }
+    // Sends to the link's socket without having heard from it.
+    void SendToLink(const std::string &data) {
+        sockaddr_in link{};
+        socklen_t n = sizeof link;
+        getsockname(dnclink::UdpSocket(), reinterpret_cast<sockaddr *>(&link), &n);
+        link.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+        sendto(fd, data.data(), data.size(), 0, reinterpret_cast<sockaddr *>(&link), sizeof link);
     }
 };
 
@@ -68,6 +79,7 @@ protected:
         ASSERT_EQ(dnclink::UdpPrepare("127.0.0.1"), 0);
         dnclink::UdpSetDestinationPort(peer.port);
     }
+    void TearDown() override { dnclink::UdpSetReceiveTimeout(dnclink::kUdpReceiveTimeoutMs); }
 
     // Waits until a datagram is queued on the link's socket, without taking it.
     void AwaitQueued() {
@@ -122,6 +134,73 @@ TEST_F(UdpLinkTest, AnswerFromAnotherPortRedirectsTheNextFrame) {
     LinkSendFrame(":02\r\n");
     EXPECT_EQ(other.Receive(), ":02\r\n");
     EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), other.port);
+}
+
+// Any host on the network could answer in the controller's place and feed
+// it a program, or take one. Only the controller's address is heard.
+TEST_F(UdpLinkTest, AnswersFromAnotherHostAreDroppedAndNeverRedirect) {
+    Peer stranger("127.0.0.2");
+    LinkSendFrame(":01\r\n");
+    ASSERT_EQ(peer.Receive(), ":01\r\n");
+    stranger.SendToLink(":forged\r\n");
+    peer.Answer(":answer\r\n");
+    EXPECT_EQ(Take(), ":answer\r\n");
+    stranger.SendToLink(":forged again\r\n");
+    EXPECT_EQ(Take(), "<255>");
+    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("127.0.0.1"));
+    LinkSendFrame(":02\r\n");
+    EXPECT_EQ(peer.Receive(), ":02\r\n");
+}
+
+TEST_F(UdpLinkTest, BroadcastDestinationTakesTheFirstHostThatAnswers) {
+    Peer other("127.0.0.2");
+    LinkSendFrame(":01\r\n");  // gives the link's socket its port
+    ASSERT_EQ(peer.Receive(), ":01\r\n");
+    dnclink::UdpSetDestination("255.255.255.255");
+    other.SendToLink(":here\r\n");
+    EXPECT_EQ(Take(), ":here\r\n");
+    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("127.0.0.2"));
+    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), other.port);
+    peer.SendToLink(":me too\r\n");  // from then on only that host is heard
+    EXPECT_EQ(Take(), "<255>");
+}
+
+// Datagrams from strangers keep coming; a receive still ends when its wait
+// is over instead of starting the wait again after each of them.
+TEST_F(UdpLinkTest, ForeignDatagramsCannotHoldAReceiveBeyondItsWait) {
+    Peer stranger("127.0.0.2");
+    LinkSendFrame(":01\r\n");
+    ASSERT_EQ(peer.Receive(), ":01\r\n");
+    std::atomic<bool> stop{false};
+    std::atomic<bool> floodOver{false};
+    std::thread flood([&] {
+        for (int i = 0; i < 1000 && !stop; ++i) {  // at most 5 s
+            stranger.SendToLink(":noise\r\n");
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+        floodOver = true;
+    });
+    EXPECT_EQ(Take(), "<255>");
+    EXPECT_FALSE(floodOver) << "the receive lasted as long as the flood";
+    stop = true;
+    flood.join();
+}
+
+// A controller farther away than the default wait: raising the wait lets
+// its answers count. The wait holds across a new preparation.
+TEST_F(UdpLinkTest, WaitIsConfigurableAndKeptAcrossPreparations) {
+    dnclink::UdpSetReceiveTimeout(3000);
+    ASSERT_EQ(dnclink::UdpPrepare("127.0.0.1"), 0);
+    dnclink::UdpSetDestinationPort(peer.port);
+    EXPECT_EQ(dnclink::UdpReceiveTimeout(), 3000);
+    LinkSendFrame(":01\r\n");
+    ASSERT_EQ(peer.Receive(), ":01\r\n");
+    std::thread late([&] {
+        std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        peer.Answer(":late but welcome\r\n");
+    });
+    EXPECT_EQ(Take(), ":late but welcome\r\n");
+    late.join();
 }
 
 TEST_F(UdpLinkTest, LateAnswerWaitingBeforeASendIsNeverTakenForItsAnswer) {
