@@ -22,6 +22,17 @@ size_t PieceLength(int32_t size, int32_t k) {
 
 constexpr auto kAbortBlock = static_cast<int32_t>(AbortBlockNumber);
 
+// Block k of a read announced as `count` blocks and `size` bytes carries
+// `n` bytes after `before` bytes: every block but the last is whole, and the
+// last one ends the file at its announced size. An opening answer that came
+// late from an earlier read (frames carry no sequence number, and an opening
+// answer echoes no block number) announces another file's count and size;
+// this is what catches it before a file cut short is reported as whole.
+bool FitsAnnouncement(int32_t size, int32_t count, int32_t k, size_t n, uint64_t before) {
+    if (k < count) return n == kBlockSize;
+    return size >= 0 && before + n == uint64_t(size);
+}
+
 }  // namespace
 
 TransferResult ReadRemoteFile(uint8_t address, const char *remotePath, BlockSink sink, ProgressFn progress,
@@ -48,6 +59,14 @@ TransferResult ReadRemoteFile(uint8_t address, const char *remotePath, BlockSink
         result.code = NcReadFileBlock(address, remotePath, block, &blockCount, &fileSize, &number, &length);
         if (result.code != 0 || k == kAbortBlock) return result;
         const auto n = static_cast<size_t>(BlockDataLength(length));
+        if (!FitsAnnouncement(fileSize, blockCount, k, n, result.bytesDone)) {
+            result.code = kResultBlocksDisagree;
+            if (k < blockCount) {
+                number = kAbortBlock;
+                NcReadFileBlock(address, remotePath, block, &blockCount, &fileSize, &number, &length);
+            }
+            return result;
+        }
         if (!sink(block, n)) {
             result.localFailure = true;
             number = kAbortBlock;

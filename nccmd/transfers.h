@@ -41,8 +41,15 @@ struct TransferResult {
     bool Succeeded() const { return code == 0 && !aborted && !localFailure && abnormalCode == 0; }
 };
 
+// Result of a read whose blocks do not add up to the size announced for
+// it: the controller's own "File Data Verify Error" code.
+inline constexpr uint8_t kResultBlocksDisagree = 0x08;
+
 // Reads `remotePath` (e.g. "\PRG\O1234.NC") into `sink`, every data byte of
-// every block, NUL bytes included. A sink failure stops the reading at once
+// every block, NUL bytes included. Every block but the last must be whole and
+// the last must end the file at its announced size; otherwise the read ends
+// with kResultBlocksDisagree (and the abort block, when blocks remain), the
+// bad block never reaching the sink. A sink failure stops the reading at once
 // and sends the abort block so the controller knows the read has ended. The
 // answer to an abort block is not passed to the sink.
 TransferResult ReadRemoteFile(uint8_t address, const char *remotePath, BlockSink sink, ProgressFn progress = {},

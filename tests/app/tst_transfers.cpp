@@ -108,6 +108,7 @@ private slots:
     void serialLinkOverPseudoTerminal();
     void charactersAndLineBreaksAcrossBlocks();
     void linkMessagesWaitUntilTheDownloadEnds();
+    void repeatedAnswersNeverShiftTheDownload();
 };
 
 void TransfersTest::downloadShowsGbkTextAndSavesBackIdentical() {
@@ -555,6 +556,43 @@ void TransfersTest::linkMessagesWaitUntilTheDownloadEnds() {
     const QString line = QStringLiteral("网络数据发送错误:-1");
     QCOMPARE(form.Memo1->toPlainText(), QString::fromLatin1(Pattern(700)) + "\n" + line + "\n" + line);
     busyForm = nullptr;
+}
+
+// A network that delivers some answers twice, the copy up to a few tens of
+// milliseconds later: every copy that arrives while the next block waits
+// looks like that block's answer. Each download must end with the exact
+// program in the memo, or with an error text; never with other text shown
+// as a success.
+void TransfersTest::repeatedAnswersNeverShiftTheDownload() {
+    AppFixture fixture;
+    TForm1 &form = fixture.Open();
+    const uint16_t port = fixture.simulator->UdpPort();
+    fixture.simulator.reset();
+    ncsim::Options options;
+    options.root = fixture.StoragePath().toStdString();
+    options.duplicateProbability = 0.5;
+    options.delayMs = 5;
+    options.jitterMs = 40;
+    fixture.simulator = std::make_unique<ncsim::Simulator>(options);
+    QVERIFY(fixture.simulator->StartUdp("127.0.0.1", port));
+
+    QFile file(fixture.StoragePath("PRG/O0002.CNC"));
+    QVERIFY(file.open(QIODevice::ReadOnly));
+    const QByteArray original = file.readAll();
+    const QString success = QStringLiteral("Operation Successful");
+    int exact = 0;
+    for (int round = 0; round < 4; ++round) {
+        form.BitBtn7Click();
+        if (form.StatusText(1) == success) QCOMPARE(ListCaptions(form), kSampleRoot);
+        const uint8_t code = form.ReadNcFile(form.DeviceId, "\\PRG\\O0002.CNC");
+        if (code == 0) {
+            QCOMPARE(MemoTextToGbk(form.Memo1->toPlainText()), original);
+            ++exact;
+        } else {
+            QVERIFY2(form.StatusText(1) != success, qPrintable(form.StatusText(1)));
+        }
+    }
+    QVERIFY(exact > 0);
 }
 
 QTEST_MAIN(TransfersTest)

@@ -75,6 +75,49 @@ TEST(ReadRemoteFile, DeliversEveryByteInOrder) {
     }
 }
 
+// An opening answer that announces another count or size than the blocks
+// bear out (a late opening answer of an earlier read looks just like this)
+// ends the read with an error; the block that does not fit never reaches
+// the sink, and blocks still outstanding are ended with the abort block.
+TEST(ReadRemoteFile, BlocksThatDisagreeWithTheAnnouncementFailTheRead) {
+    const Bytes file = Pattern(3000, 5);  // six blocks, the last of 440 bytes
+    const struct {
+        const char *name;
+        uint32_t blocks, size;  // what the opening answer announces
+        size_t delivered;       // bytes the sink received
+        std::vector<uint32_t> numbers;
+    } cases[] = {
+        {"fewer blocks, last one whole instead of short", 3, 1500, 1024, {0, 1, 2, 3}},
+        {"a size the last block falls short of", 6, 3100, 2560, {0, 1, 2, 3, 4, 5, 6}},
+        {"a size that ends inside an earlier block", 6, 2900, 2560, {0, 1, 2, 3, 4, 5, 6}},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        const Responder serve = ServeFile(file);
+        Install([&](const Request &r) {
+            if (ReadBigEndian32(r.payload, 0) == 0) return Normal(FirstAnswer(0, c.blocks, c.size));
+            return serve(r);
+        });
+        size_t delivered = 0;
+        const auto result = nccmd::ReadRemoteFile(1, "\\F.NC", [&](const uint8_t *, size_t n) {
+            delivered += n;
+            return true;
+        });
+        EXPECT_EQ(result.code, nccmd::kResultBlocksDisagree);
+        EXPECT_EQ(delivered, c.delivered);
+        EXPECT_EQ(BlockNumbers(), c.numbers);
+    }
+    // A block short of 512 bytes before the last: the rest is abandoned.
+    Install([&](const Request &r) {
+        const uint32_t number = ReadBigEndian32(r.payload, 0);
+        if (number == 0) return Normal(FirstAnswer(0, 3, 1500));
+        return Normal(BlockAnswer(number, Bytes(number == 1 ? 100 : 512, 'x')));
+    });
+    const auto result = nccmd::ReadRemoteFile(1, "\\F.NC", [](const uint8_t *, size_t) { return true; });
+    EXPECT_EQ(result.code, nccmd::kResultBlocksDisagree);
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, kAbort}));
+}
+
 TEST(ReadRemoteFile, AbortFromTheStartSendsOnlyTheAbortBlock) {
     Install(ServeFile(Pattern(1500, 1)));
     int sinkCalls = 0;
