@@ -21,6 +21,7 @@
 #include "gbk_text.h"
 #include "nc_protocol.h"
 #include "request_engine.h"
+#include "udp_link.h"
 
 namespace {
 
@@ -566,15 +567,16 @@ void TransfersTest::linkMessagesWaitUntilTheDownloadEnds() {
 void TransfersTest::repeatedAnswersNeverShiftTheDownload() {
     AppFixture fixture;
     TForm1 &form = fixture.Open();
-    const uint16_t port = fixture.simulator->UdpPort();
     fixture.simulator.reset();
     ncsim::Options options;
     options.root = fixture.StoragePath().toStdString();
     options.duplicateProbability = 0.5;
     options.delayMs = 5;
     options.jitterMs = 40;
+    options.verbose = qEnvironmentVariableIsSet("NCSIM_VERBOSE");
     fixture.simulator = std::make_unique<ncsim::Simulator>(options);
-    QVERIFY(fixture.simulator->StartUdp("127.0.0.1", port));
+    QVERIFY(fixture.simulator->StartUdp("127.0.0.1", 0));
+    dnclink::UdpSetDestinationPort(fixture.simulator->UdpPort());
 
     QFile file(fixture.StoragePath("PRG/O0002.CNC"));
     QVERIFY(file.open(QIODevice::ReadOnly));
