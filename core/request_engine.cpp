@@ -144,11 +144,20 @@ void ReceiveBytes() {
             if constexpr (kFilelinkBuild) {
                 ++engine.waited;
                 EngineSleepMs(1);
-            } else {
-                engine.waited = static_cast<uint32_t>(EngineTickMs() - engine.waitStart);
             }
         } else {
             engine.receiveText[engine.receivePosition++] = static_cast<char>(b);
+        }
+        // The try also ends when its time is up on the clock, however many
+        // bytes arrived: a line that keeps sending bytes that never make a
+        // frame (noise, a wrong rate, a chatty device) has no empty polls to
+        // count, and would otherwise hold the request for ever. The library
+        // keeps its count of empty polls where that ends the wait first.
+        const int64_t elapsed = static_cast<uint32_t>(EngineTickMs() - engine.waitStart);
+        if constexpr (kFilelinkBuild) {
+            if (elapsed >= timeout) engine.waited = timeout;
+        } else {
+            engine.waited = elapsed;
         }
     }
     engine.receivedLength = engine.frameComplete ? engine.receivePosition : 0;

@@ -3,7 +3,9 @@
 // no locks: the host serialises every call.
 //
 // The same source is built twice. CORE_FILELINK_BUILD=1 gives the library's
-// engine, 0 the program's; they differ in how the byte-mode wait is measured,
+// engine, 0 the program's; they differ in how the byte-mode wait is measured
+// (empty polls with a 1 ms pause each, or milliseconds; in both a try ends
+// at the latest when its time-out has passed on the clock),
 // in the pause after an incomplete block, and in whether an exception answer
 // or an unexpected function code ends the request at once.
 #pragma once

@@ -362,9 +362,10 @@ TEST(EngineAnswerMatch, ByteModeFramesOfATryShareOneWait) {
     // An empty poll before every character: the own answer alone fits the
     // wait, behind the stale one it does not.
     const int32_t timeout = core::kFilelinkBuild ? 35 : 70;
-    scripted::Install(timeout, 0, {{mine}}, {1, 1});
+    const scripted::ByteTiming timing = core::kFilelinkBuild ? scripted::ByteTiming{0, 1, 0} : scripted::ByteTiming{1, 1, 1};
+    scripted::Install(timeout, 0, {{mine}}, timing);
     EXPECT_EQ(MatchedRequest("req", 'B').code, 0);
-    scripted::Install(timeout, 0, {{stale, {}, {mine}}}, {1, 1});
+    scripted::Install(timeout, 0, {{stale, {}, {mine}}}, timing);
     EXPECT_EQ(MatchedRequest("req", 'B').code, 0xFF);
 }
 
@@ -381,9 +382,11 @@ TEST(EngineAnswerMatch, BlockModeBoundsTheAnswersDroppedInATry) {
 }
 
 // The byte-mode wait: elapsed milliseconds in the program's build, empty
-// polls each followed by a 1 ms pause in the library's build.
+// polls each followed by a 1 ms pause in the library's build. Here the
+// library's polls take no time of their own, so its count and the clock
+// agree.
 TEST(EngineBuildDifferences, ByteModeWaitMeasure) {
-    scripted::Install(kByteTimeout, 1, {});
+    scripted::Install(kByteTimeout, 1, {}, {core::kFilelinkBuild ? 0u : 1u, 0, 0});
     EXPECT_EQ(Request(kRead, "abc").code, 0xFF);
     if (core::kFilelinkBuild) {
         EXPECT_EQ(fake_clock::Sleeps(), 2u * kByteTimeout);
@@ -394,11 +397,49 @@ TEST(EngineBuildDifferences, ByteModeWaitMeasure) {
     }
 }
 
+// The wait counts from the start of the try, not from the last byte: 19
+// characters with an empty poll after each, 20 ms a poll, are 760 ms. The
+// library's build counts only 19 empty polls, but its try ends on the clock
+// too.
 TEST(EngineBuildDifferences, ByteModeWaitCountsFromTheStartNotTheLastByte) {
-    // 19 characters with an empty poll after each, 20 ms a poll: 760 ms in
-    // all, 19 empty polls.
-    scripted::Install(600, 0, {{NormalFrame(1, kRead, "xyz")}}, {20, 1});
-    EXPECT_EQ(Request(kRead, "abc").code, core::kFilelinkBuild ? 0 : 0xFF);
+    scripted::Install(600, 0, {{NormalFrame(1, kRead, "xyz")}}, {20, 1, 20});
+    EXPECT_EQ(Request(kRead, "abc").code, 0xFF);
+    // When every poll takes longer than a millisecond, the library's count
+    // of empty polls is the longer measure and the clock ends the try.
+    scripted::Install(kByteTimeout, 0, {}, {5, 0, 0});
+    EXPECT_EQ(Request(kRead, "abc").code, 0xFF);
+    EXPECT_LE(fake_clock::Now(), uint32_t(kByteTimeout) + 6);
+}
+
+// A line that never stops sending bytes that make no frame (noise, a wrong
+// rate): there are no empty polls to count, and the try still ends when its
+// time-out has passed.
+// The noise lasts 1000 polls after each frame sent (a wait counted only in
+// empty polls would end after them, not after its time-out).
+int floodLeft = 0;
+uint8_t FloodReceive(uint8_t *, int32_t *) {
+    fake_clock::Advance(1);
+    if (floodLeft == 0) return 255;
+    --floodLeft;
+    return 'x';
+}
+int floodSends = 0;
+void CountFloodSend(const char *) {
+    ++floodSends;
+    floodLeft = 1000;
+}
+
+TEST(EngineByteMode, AFloodOfBytesEndsEachTryOnTheClock) {
+    fake_clock::Reset();
+    floodSends = 0;
+    core::ModbusInit(1, kByteTimeout, 2);
+    core::SetUartReceiveFun(FloodReceive);
+    core::SetUartSendFrameFun(CountFloodSend);
+    uint8_t buffer[core::kMaxPayload] = {'a', 'b', 'c'};
+    uint16_t length = 3;
+    EXPECT_EQ(core::ModbusReadFileReq(1, &length, buffer), core::kResultNoAnswer);
+    EXPECT_EQ(floodSends, 3);
+    EXPECT_EQ(fake_clock::Now(), 3u * kByteTimeout);
 }
 
 TEST(EngineBuildDifferences, PauseAfterAnIncompleteBlock) {

@@ -25,8 +25,8 @@ State state;
 
 uint8_t Receive(uint8_t *buffer, int32_t *count) {
     ++state.receiveCalls;
-    fake_clock::Advance(state.timing.msPerPoll);
     if (state.blockMode) {
+        fake_clock::Advance(state.timing.msPerPoll);
         if (state.current.empty() && !state.moreBlocks.empty()) {
             state.current = state.moreBlocks.front();
             state.currentCount.reset();
@@ -38,12 +38,13 @@ uint8_t Receive(uint8_t *buffer, int32_t *count) {
         state.current.clear();
         return 0;
     }
-    if (state.cursor >= state.current.size()) return 255;
-    if (state.gapLeft > 0) {
-        --state.gapLeft;
+    if (state.cursor >= state.current.size() || state.gapLeft > 0) {
+        if (state.gapLeft > 0) --state.gapLeft;
+        fake_clock::Advance(state.timing.msPerPoll);
         return 255;
     }
     state.gapLeft = state.timing.emptyPollsBetween;
+    fake_clock::Advance(state.timing.msPerByte);
     return static_cast<uint8_t>(state.current[state.cursor++]);
 }
 

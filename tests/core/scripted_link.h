@@ -19,8 +19,9 @@ struct Answer {
 };
 
 struct ByteTiming {
-    uint32_t msPerPoll = 1;          // virtual time each receive call takes
+    uint32_t msPerPoll = 1;          // virtual time each empty receive call takes
     uint32_t emptyPollsBetween = 0;  // 255s handed out between two bytes
+    uint32_t msPerByte = 0;          // virtual time each call that hands out a byte takes
 };
 
 // Installs the script's callbacks after ModbusInit(address, timeout, retries).

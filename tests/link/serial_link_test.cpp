@@ -9,11 +9,14 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <chrono>
 #include <cstring>
 #include <string>
+#include <thread>
 
 #include "link_ops.h"
+#include "request_engine.h"
 #include "serial_link.h"
 
 namespace {
@@ -115,6 +118,59 @@ TEST_F(SerialLinkTest, InputWaitingBeforeASendIsDiscarded) {
     EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);
     WriteAtMaster(":fresh\n");
     EXPECT_EQ(Collect(7), ":fresh\n");
+}
+
+// A controller whose answer came twice, both copies in one read: the copy
+// still sits in the link's own buffer when the next frame goes out, and must
+// never be handed back as that frame's answer.
+TEST_F(SerialLinkTest, CopyOfAnAnswerReadTogetherWithItIsNeverTheNextAnswer) {
+    LinkSendFrame(":first\r\n");
+    ASSERT_EQ(ReadAtMaster(8), ":first\r\n");
+    WriteAtMaster(":answer\r\n:answer\r\n");
+    EXPECT_EQ(Collect(9), ":answer\r\n");
+    LinkSendFrame(":second\r\n");
+    ASSERT_EQ(ReadAtMaster(9), ":second\r\n");
+    EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);
+    WriteAtMaster(":fresh\n");
+    EXPECT_EQ(Collect(7), ":fresh\n");
+}
+
+// A line that never stops sending bytes that make no frame (noise, a wrong
+// rate, a chatty device): every try still ends when its time-out has passed,
+// so the request ends after its tries while the noise goes on.
+TEST_F(SerialLinkTest, ANoisyLineCannotHoldARequestBeyondItsTries) {
+    std::atomic<bool> stop{false};
+    std::atomic<bool> noiseOver{false};
+    // One thread keeps the line full (it wakes as soon as the link has taken
+    // bytes), another takes the frames the engine sends.
+    fcntl(master, F_SETFL, fcntl(master, F_GETFL) | O_NONBLOCK);
+    std::thread noise([&] {
+        const std::string junk(65536, 'x');
+        const auto end = std::chrono::steady_clock::now() + std::chrono::seconds(20);
+        while (!stop && std::chrono::steady_clock::now() < end) {
+            if (write(master, junk.data(), junk.size()) > 0) continue;
+            pollfd p{master, POLLOUT, 0};
+            poll(&p, 1, 10);
+        }
+        noiseOver = true;
+    });
+    std::thread sink([&] {
+        char drain[4096];
+        while (!stop) {
+            pollfd p{master, POLLIN, 0};
+            if (poll(&p, 1, 50) == 1 && read(master, drain, sizeof drain) <= 0) break;
+        }
+    });
+    core::ModbusInit(1, 200, 2);
+    core::SetUartReceiveFun(LinkReceive);
+    core::SetUartSendFrameFun(LinkSendFrame);
+    uint8_t buffer[core::kMaxPayload] = {0, 0, 0, 0, '%'};
+    uint16_t length = 5;
+    EXPECT_EQ(core::ModbusReadFileReq(1, &length, buffer), core::kResultNoAnswer);
+    EXPECT_FALSE(noiseOver) << "the request lasted as long as the noise";
+    stop = true;
+    noise.join();
+    sink.join();
 }
 
 TEST_F(SerialLinkTest, ClosedPortSendsNothingAndReceivesNothing) {
