@@ -132,6 +132,13 @@ TForm1 &AppFixture::Open(uint8_t linkKind, std::map<int, std::string> addresses,
     return *form;
 }
 
+void AppFixture::RestartSimulator(ncsim::Options options) {
+    simulator->Stop();
+    options.root = storage_.path().toStdString();
+    simulator = std::make_unique<ncsim::Simulator>(options);
+    if (!simulator->StartUdp("127.0.0.1", 0)) qFatal("simulator: %s", simulator->LastError().c_str());
+}
+
 QString AppFixture::StoragePath(const QString &relative) const {
     return relative.isEmpty() ? storage_.path() : storage_.filePath(relative);
 }

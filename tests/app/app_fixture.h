@@ -80,6 +80,10 @@ public:
     TForm1 &Open(uint8_t linkKind = 1, std::map<int, std::string> addresses = {{1, "127.0.0.1"}},
                  const QString &serialDevice = {});
 
+    // Replaces the simulator by one with these options, serving the same
+    // folder on a fresh port; call before Open.
+    void RestartSimulator(ncsim::Options options);
+
     QString StoragePath(const QString &relative = {}) const;
     QString WorkPath(const QString &relative = {}) const;
 
