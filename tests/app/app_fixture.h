@@ -55,6 +55,10 @@ struct SentFrame {
     std::string TextFrom(size_t offset) const;
 };
 
+// Called with each frame just before it goes out, on the thread that sends
+// it (a DNC run's worker too); null removes it.
+void SetFrameObserver(std::function<void(const SentFrame &)> observer);
+
 // Frames sent since the last ClearSentFrames (a failed try that is
 // repeated shows up once per try).
 const std::vector<SentFrame> &SentFrames();
