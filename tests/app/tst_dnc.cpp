@@ -98,6 +98,7 @@ private slots:
     void cancelledDialogAndMissingFile();
     void memoIsClearedPastOneMebibyte();
     void closeDuringARun();
+    void serialLink();
 };
 
 void DncTest::streamsTheProgramExactly_data() {
@@ -328,6 +329,9 @@ void DncTest::requestsAreRefusedDuringARun() {
                 seen.append(form.StatusText(1));
             }
             seen.append(QStringLiteral("%1 frames").arg(SentFrames().size() - before));
+            // Other controls take the user's typing meanwhile.
+            form.Edit2->clear();
+            QTest::keyClicks(form.Edit2, "42");
             seen.append(QStringLiteral("%1|%2|%3")
                             .arg(form.CB3->isEnabled())
                             .arg(form.Memo1->isReadOnly())
@@ -340,6 +344,7 @@ void DncTest::requestsAreRefusedDuringARun() {
     QCOMPARE(seen, expected);
     QVERIFY(fixture.dialogs.shown.isEmpty());
     QCOMPARE(form.DeviceId, uint8_t(1));
+    QCOMPARE(form.Edit2->text(), QStringLiteral("42"));
     // The stream was not mixed with anything.
     QCOMPARE(DataBlocks(), OneToN(6));
     QCOMPARE(fixture.Captured(), Bytes(program));
@@ -409,6 +414,28 @@ void DncTest::closeDuringARun() {
     QCOMPARE(fixture.Captured(), Bytes(program.left(1024)));
     QCOMPARE(int(DncStopRequested.load()), 0);
     fixture.form.reset();
+}
+
+void DncTest::serialLink() {
+    DncFixture fixture;
+    ncsim::Options options;
+    options.root = fixture.StoragePath().toStdString();
+    options.captureFile = fixture.WorkPath("serial.bin").toStdString();
+    options.busyPerBlock = 1;
+    ncsim::Simulator serialController(options);
+    QVERIFY2(serialController.StartPty(), serialController.LastError().c_str());
+    TForm1 &form = fixture.Open(0, {}, QString::fromStdString(serialController.PtyPath()));
+    // The worker waits on the serial line without running the window's
+    // event processing on its own thread.
+    const QByteArray program = "%\nO0002\n" + Program(2000);
+    fixture.WriteProgram(program);
+    QVERIFY(RunToEnd(form));
+    QByteArray taken = program;
+    taken[0] = '\r';
+    QCOMPARE(ReadFileBytes(fixture.WorkPath("serial.bin")), Bytes(taken));
+    QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+    form.close();
+    serialController.Stop();
 }
 
 QTEST_MAIN(DncTest)
