@@ -98,6 +98,7 @@ private slots:
     void cancelledDialogAndMissingFile();
     void memoIsClearedPastOneMebibyte();
     void closeDuringARun();
+    void windowGoesWhileTheFileIsAsked();
     void serialLink();
 };
 
@@ -414,6 +415,26 @@ void DncTest::closeDuringARun() {
     QCOMPARE(fixture.Captured(), Bytes(program.left(1024)));
     QCOMPARE(int(DncStopRequested.load()), 0);
     fixture.form.reset();
+}
+
+void DncTest::windowGoesWhileTheFileIsAsked() {
+    DncFixture fixture;
+    fixture.WriteProgram(Program(1300));
+    RecordSentFrames();
+    // The worker waits for the window to ask for the file; the window goes
+    // first, closed, or destroyed without a close. Neither waits forever
+    // for the other, and the question is never asked.
+    TForm1 &form = fixture.Open();
+    form.show();
+    form.BitBtn11Click();
+    QVERIFY(form.close());
+    QVERIFY(!form.DncRunning());
+    QVERIFY(form.BitBtn11->isEnabled());
+    fixture.Open().BitBtn11Click();
+    fixture.form.reset();
+    QTest::qWait(0);
+    QVERIFY(SentFrames().empty());
+    QCOMPARE(fixture.dialogs.lastInitialName, QString());
 }
 
 void DncTest::serialLink() {
