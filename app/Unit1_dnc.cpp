@@ -113,6 +113,11 @@ void DncRun::AddBlock(const QByteArray &bytes) {
     memoBatch_ += decoder_.Decode(bytes.constData(), bytes.size());
 }
 
+void DncRun::FinishMemo() {
+    memoBatch_ += decoder_.Finish();
+    Flush();
+}
+
 void DncRun::Flush() {
     // Blocks arrive faster than a memo redraws: the window takes all that
     // came since its last turn in one insertion.
@@ -168,6 +173,7 @@ void TForm1::BitBtn12Click() {
 
 void TForm1::DncEnded() {
     if (!dnc_) return;
+    dnc_->FinishMemo();
     dnc_->queue->Detach();
     // The worker's last step follows the post of this call at once.
     if (dnc_->worker.joinable()) dnc_->worker.join();

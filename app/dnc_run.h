@@ -32,6 +32,10 @@ public:
     void ShowBlock(const uint8_t *data, size_t length) override;
     void RunEnded() override;
 
+    // Window thread, at the run's end: what the decoder still held (a
+    // trailing CR) goes into the memo too.
+    void FinishMemo();
+
     const std::shared_ptr<WindowQueue> queue;
     std::thread worker;
     bool memoWasReadOnly = false;

@@ -108,8 +108,9 @@ void DncTest::streamsTheProgramExactly_data() {
     QTest::newRow("empty") << QByteArray() << QByteArray();
     QTest::newRow("1024 bytes") << Program(1024) << Program(1024);
     QTest::newRow("1025 bytes") << Program(1025) << Program(1025);
-    // Only the program's first byte is replaced, and only a '%'.
-    const QByteArray percent = "%\nO0001(DNC)\nG00 X0 %\n" + Program(700) + "M30\n%\n";
+    // Only the program's first byte is replaced, and only a '%'. The
+    // program's last byte, a CR, still reaches the memo.
+    const QByteArray percent = "%\nO0001(DNC)\nG00 X0 %\n" + Program(700) + "M30\n%\r";
     QByteArray taken = percent;
     taken[0] = '\r';
     QTest::newRow("leading percent") << percent << taken;
@@ -141,7 +142,9 @@ void DncTest::streamsTheProgramExactly() {
     QCOMPARE(DataBlocks(), OneToN(blocks));
     // The memo shows the program as sent.
     GbkBlockDecoder decoder;
-    QCOMPARE(form.Memo1->toPlainText(), decoder.Decode(expected.constData(), expected.size()) + decoder.Finish());
+    QString shown = decoder.Decode(expected.constData(), expected.size());
+    shown += decoder.Finish();
+    QCOMPARE(form.Memo1->toPlainText(), shown);
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
     QVERIFY(form.ProgressBar1->maximum() > 0);
     QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
