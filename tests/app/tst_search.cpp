@@ -37,7 +37,6 @@ ncsim::Options Answering(std::vector<uint8_t> ids) {
     return options;
 }
 
-TForm1 *observedForm = nullptr;
 core::EngineSettings observed{};
 
 }  // namespace
@@ -146,7 +145,6 @@ void SearchTest::serialSettingsDuringAndAfterSearch() {
     QCOMPARE(core::CurrentEngineSettings().timeout, 600);
     form.Edit1->setText("2");
     form.Edit2->setText("3");
-    observedForm = &form;
     observed = {};
     // Runs while the serial link waits for the first answer.
     QTimer::singleShot(0, &form, [] { observed = core::CurrentEngineSettings(); });
@@ -158,7 +156,6 @@ void SearchTest::serialSettingsDuringAndAfterSearch() {
     QCOMPARE(after.timeout, 600);
     QCOMPARE(after.retries, 5);
     QCOMPARE(after.address, uint8_t(1));
-    observedForm = nullptr;
     form.close();
     serialController.Stop();
 }
