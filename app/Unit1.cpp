@@ -31,7 +31,9 @@
 #include "address_book.h"
 #include "captions.h"
 #include "dialogs.h"
+#include "dnc_run.h"
 #include "escape_key.h"
+#include "link_cut.h"
 #include "link_ops.h"
 #include "nc_protocol.h"
 #include "request_scope.h"
@@ -39,6 +41,7 @@
 #include "result_texts.h"
 #include "serial_link.h"
 #include "serial_ports.h"
+#include "transfer_rate.h"
 #include "udp_link.h"
 
 namespace {
@@ -112,6 +115,7 @@ TForm1::TForm1(const TForm1Options &options, QWidget *parent) : QMainWindow(pare
     OpenDialog1.Filter = NcFileFilter();
     EscapeKeyTracker::Install();
     linkedForm = this;
+    SetLinkCut(false);
     dnclink::SetLinkIdleHook(&ProcessWindowEvents);
     dnclink::SetLinkMemoHook(&LinkMemoLine);
 
@@ -128,6 +132,9 @@ TForm1::TForm1(const TForm1Options &options, QWidget *parent) : QMainWindow(pare
 }
 
 TForm1::~TForm1() {
+    // A window destroyed without being closed first still ends its run
+    // before its controls go.
+    EndDncRunForClose();
     if (linkedForm == this) {
         linkedForm = nullptr;
         dnclink::SetLinkIdleHook(nullptr);
@@ -245,8 +252,12 @@ void TForm1::BuildControls() {
     StatusPanel1->setObjectName(QStringLiteral("StatusPanel1"));
     StatusPanel1->setMinimumWidth(50);
     StatusPanel1->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    StatusPanel2 = new QLabel(StatusBar1);
+    StatusPanel2->setObjectName(QStringLiteral("StatusPanel2"));
+    StatusPanel2->setMinimumWidth(260);
     StatusBar1->addWidget(StatusPanel0);
     StatusBar1->addWidget(StatusPanel1, 1);
+    StatusBar1->addWidget(StatusPanel2);
 
     setWindowTitle(CurrentNcPath);
     QApplication::setApplicationDisplayName(QString());
@@ -367,6 +378,13 @@ void TForm1::ConnectHandlers() {
     connect(N1, &QAction::triggered, this, &TForm1::BitBtn7Click);
     connect(N2, &QAction::triggered, this, &TForm1::BitBtn8Click);
     connect(N4, &QAction::triggered, this, &TForm1::ListView1DblClick);
+    connect(N5, &QAction::triggered, this, &TForm1::N5Click);
+    connect(NC1, &QAction::triggered, this, &TForm1::NC1Click);
+    connect(N7, &QAction::triggered, this, &TForm1::N7Click);
+    connect(BitBtn2, &QPushButton::clicked, this, &TForm1::BitBtn2Click);
+    connect(ListView2, &QTreeWidget::itemDoubleClicked, this, [this] { ListView2DblClick(); });
+    connect(BitBtn11, &QPushButton::clicked, this, &TForm1::BitBtn11Click);
+    connect(BitBtn12, &QPushButton::clicked, this, &TForm1::BitBtn12Click);
     auto popup = [this](QWidget *view) {
         return [this, view](const QPoint &at) { PopupMenu1->popup(view->mapToGlobal(at)); };
     };
@@ -385,10 +403,8 @@ void TForm1::FormCreate() {
     LoadAddressBook();
 
     int id = 0;
-    if (!ParseDeviceIdText(CB3->currentText(), &id)) {
+    if (!ReadIntegerText(CB3->currentText(), &id)) {
         settingUp_ = false;
-        AppDialogs().Error(this, QStringLiteral("dncpanel"),
-                           QStringLiteral("'%1' is not a valid integer value.").arg(CB3->currentText()));
         return;
     }
     ip_ = QString::fromLatin1(AddressText(id));
@@ -425,8 +441,16 @@ void TForm1::InitEngineForLink() {
         core::ModbusInit(DeviceId, kSerialTimeoutMs, kRetries);
     }
     // ModbusInit's first call clears the callbacks: register them after it.
-    core::SetUartReceiveFun(&dnclink::LinkReceive);
+    core::SetUartReceiveFun(&CuttableLinkReceive);
     core::SetUartSendFrameFun(&dnclink::LinkSendFrame);
+}
+
+void TForm1::SetEngineTiming(int32_t timeout, int32_t retries) { core::ModbusInit(DeviceId, timeout, retries); }
+
+bool TForm1::ReadIntegerText(const QString &text, int *value) {
+    if (ParseDeviceIdText(text, value)) return true;
+    AppDialogs().Error(this, QStringLiteral("dncpanel"), QStringLiteral("'%1' is not a valid integer value.").arg(text));
+    return false;
 }
 
 void TForm1::OpenSerialPort(bool english) {
@@ -499,11 +523,19 @@ void TForm1::closeEvent(QCloseEvent *event) {
         event->ignore();
         return;
     }
-    dnclink::SerialClose();  // FormClose
+    // The run ends before the port goes; a worker that would not end keeps
+    // the port it is still using.
+    if (EndDncRunForClose()) dnclink::SerialClose();  // FormClose
     event->accept();
 }
 
 bool TForm1::BeginRequest() {
+    // The engine serves one request at a time: a request started now would
+    // be mixed into the run's stream.
+    if (dnc_) {
+        StatusPanel1->setText(DncRunningRefusalText());
+        return false;
+    }
     if (!busy_) return true;
     StatusPanel1->setText(QStringLiteral("Busy: wait until the running operation ends (Esc aborts a transfer)"));
     return false;
@@ -533,7 +565,7 @@ void TForm1::ShowPath() {
 }
 
 void TForm1::AppendMemoLine(const QString &line) {
-    if (downloading_) {
+    if (downloading_ || dnc_) {
         // Never mixed into a program that is arriving in the memo.
         pendingMemoLines_.append(line);
         return;
@@ -544,4 +576,17 @@ void TForm1::AppendMemoLine(const QString &line) {
 void TForm1::FlushMemoLines() {
     const QStringList lines = std::exchange(pendingMemoLines_, {});
     for (const QString &line : lines) Memo1->appendPlainText(line);
+}
+
+void TForm1::ShowRate(uint64_t done, uint64_t total) {
+    if (!rate_ || done == 0) {
+        rate_ = std::make_unique<TransferRate>();
+        rate_->Start();
+    }
+    StatusPanel2->setText(rate_->Text(done, total));
+}
+
+void TForm1::ClearRate() {
+    rate_.reset();
+    StatusPanel2->clear();
 }

@@ -7,6 +7,7 @@
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
+#include <memory>
 
 #include "listing_view.h"
 
@@ -24,6 +25,8 @@ class QStatusBar;
 class QTreeWidget;
 class TForm2;
 class TForm3;
+class DncRun;
+class TransferRate;
 
 // The file-open dialog: design values at start; FileName then follows the
 // file the user chose last.
@@ -57,6 +60,9 @@ public:
     QProgressBar *ProgressBar1;
     QStatusBar *StatusBar1;
     QLabel *StatusPanel0, *StatusPanel1;  // the status bar's panels 0 and 1
+    // Panel 2: blocks done of all, bytes per second and time left while a
+    // transfer or a DNC run moves data; empty otherwise.
+    QLabel *StatusPanel2;
     QMenu *PopupMenu1;
     QAction *N1, *N2, *N4, *N5, *NC1, *N7;
     QFrame *GroupBox1;
@@ -90,6 +96,21 @@ public:
     uint8_t ReadNcFile(uint8_t deviceId, const QString &remotePath);
     void BitBtn4Click();
     void BitBtn10Click();
+
+    // Remote file and directory management (popup menu).
+    void N5Click();
+    void NC1Click();
+    void N7Click();
+
+    // Device search and selection.
+    void BitBtn2Click();
+    void ListView2DblClick();
+
+    // DNC run: Start and Stop.
+    void BitBtn11Click();
+    void BitBtn12Click();
+    // True from Start until the run's worker has ended.
+    bool DncRunning() const { return dnc_ != nullptr; }
 
     void ShowResultCode(uint8_t code);
     QString StatusText(int panel) const;
@@ -126,6 +147,32 @@ private:
     // GBK bytes, before anything is sent.
     bool CheckRemotePath(const QString &path, int limit, const QString &what);
     void FlushMemoLines();
+    // Reads a decimal integer as the framework's conversion does; shows the
+    // framework's conversion error (and gives false) for anything else.
+    bool ReadIntegerText(const QString &text, int *value);
+    // Re-stores the engine's time-out and retries for DeviceId. The link
+    // operations stay registered: only the engine's first initialisation,
+    // made by the set-up, clears them.
+    void SetEngineTiming(int32_t timeout, int32_t retries);
+    // Sends a management command text, then refreshes the listing.
+    void SendStorageCommand(uint8_t (*command)(uint8_t, const char *), const QString &text);
+    // Refuses, with an error box, a command text that is not GBK or longer
+    // than the request's text room.
+    bool CheckCommandText(const QString &text);
+
+    // The rate panel: a transfer restarts it with done 0.
+    void ShowRate(uint64_t done, uint64_t total);
+    void ClearRate();
+
+    // DNC run, window side (Unit1_dnc.cpp).
+    friend class DncRun;
+    void DncEnded();      // the worker's last action
+    void FinishDncRun();  // the window free again, BitBtn11 enabled
+    // Stops a run for good before the window or the link goes away: the
+    // stop, a bounded wait, then the link cut under the worker if it still
+    // runs. Nothing of the worker reaches the window afterwards. False when
+    // the worker still had not ended: it keeps using the link.
+    bool EndDncRunForClose();
 
     TForm1Options options_;
     bool busy_ = false;
@@ -134,6 +181,8 @@ private:
     bool downloading_ = false;
     QStringList pendingMemoLines_;
     QString ip_;
+    std::unique_ptr<TransferRate> rate_;
+    std::unique_ptr<DncRun> dnc_;  // the one run, from Start until its worker ended
 };
 
 // Most characters the link texts may hold (GBK bytes, terminating zero not
@@ -145,6 +194,8 @@ inline constexpr int kMaxRemotePathLength = 99;
 // the controller accepted.
 QString TransferStatusText();
 QString TransferAbortedText();
+// Panel 1 when a request is refused because a DNC run is streaming.
+QString DncRunningRefusalText();
 
 // Parses a device ID as the framework's string-to-integer conversion does;
 // false for anything that is not a decimal integer.

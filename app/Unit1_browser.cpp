@@ -16,14 +16,6 @@ namespace {
 // reallocated.
 uint8_t ListingBuffer[kListingBufferSize];
 
-QTreeWidgetItem *FirstSelectedItem(QTreeWidget *list) {
-    // The list allows several; the first in list order counts.
-    for (int i = 0; i < list->topLevelItemCount(); ++i) {
-        if (list->topLevelItem(i)->isSelected()) return list->topLevelItem(i);
-    }
-    return nullptr;
-}
-
 }  // namespace
 
 bool TForm1::CheckRemotePath(const QString &path, int limit, const QString &what) {

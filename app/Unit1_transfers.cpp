@@ -68,12 +68,16 @@ uint8_t TForm1::ReadNcFile(uint8_t deviceId, const QString &remotePath) {
         cursor.insertText(decoder.Decode(reinterpret_cast<const char *>(data), static_cast<qsizetype>(textLength)));
         return true;
     };
-    auto progress = [this](uint64_t done, uint64_t total) { ShowProgress(ProgressBar1, done, total); };
+    auto progress = [this](uint64_t done, uint64_t total) {
+        ShowRate(done, total);
+        ShowProgress(ProgressBar1, done, total);
+    };
     auto abort = [] { return EscapeHeld(); };
     const nccmd::TransferResult result = nccmd::ReadRemoteFile(deviceId, path.constData(), sink, progress, abort);
     cursor.movePosition(QTextCursor::End);
     cursor.insertText(decoder.Finish());
     downloading_ = false;
+    ClearRate();
     Memo1->setReadOnly(wasReadOnly);
     FlushMemoLines();
 
@@ -124,7 +128,10 @@ void TForm1::BitBtn4Click() {
     auto source = [&](uint8_t *buffer, size_t length) {
         return file.read(reinterpret_cast<char *>(buffer), static_cast<qint64>(length)) == static_cast<qint64>(length);
     };
-    auto progress = [this](uint64_t done, uint64_t total) { ShowProgress(ProgressBar1, done, total); };
+    auto progress = [this](uint64_t done, uint64_t total) {
+        ShowRate(done, total);
+        ShowProgress(ProgressBar1, done, total);
+    };
     auto abort = [] { return EscapeHeld(); };
     const nccmd::TransferResult result = nccmd::WriteRemoteFile(DeviceId, path.constData(), size, source, progress, abort);
     file.close();
@@ -183,7 +190,10 @@ void TForm1::BitBtn10Click() {
         offset += static_cast<qsizetype>(length);
         return true;
     };
-    auto progress = [this](uint64_t done, uint64_t total) { ShowProgress(ProgressBar1, done, total); };
+    auto progress = [this](uint64_t done, uint64_t total) {
+        ShowRate(done, total);
+        ShowProgress(ProgressBar1, done, total);
+    };
     auto abort = [&aborting] { return aborting = EscapeHeld(); };
     const nccmd::TransferResult result =
         nccmd::WriteRemoteFile(DeviceId, path.constData(), static_cast<int32_t>(text.size()), source, progress, abort);

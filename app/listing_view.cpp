@@ -41,6 +41,13 @@ void ShowListing(QTreeWidget *list, const ImageList &images, const uint8_t *list
     list->setUpdatesEnabled(true);
 }
 
+QTreeWidgetItem *FirstSelectedItem(const QTreeWidget *list) {
+    for (int i = 0; i < list->topLevelItemCount(); ++i) {
+        if (list->topLevelItem(i)->isSelected()) return list->topLevelItem(i);
+    }
+    return nullptr;
+}
+
 int ItemType(const QTreeWidgetItem *item) {
     bool ok = false;
     const int type = item ? item->text(kColumnType).toInt(&ok) : 0;

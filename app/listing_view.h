@@ -23,6 +23,9 @@ struct ImageList {
 // ("name.ext"); Size is whole KiB, Type the attribute in decimal.
 void ShowListing(QTreeWidget *list, const ImageList &images, const uint8_t *listing, uint32_t total);
 
+// The first selected item in list order (the list allows several), or null.
+QTreeWidgetItem *FirstSelectedItem(const QTreeWidget *list);
+
 // The Type column read back as a number: 16 directory, 32 file, anything
 // else is neither.
 int ItemType(const QTreeWidgetItem *item);

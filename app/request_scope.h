@@ -18,6 +18,7 @@ public:
         // A close asked for during the request happens now.
         form_.busy_ = false;
         form_.SetRequestControlsEnabled(true);
+        form_.ClearRate();
         if (form_.closePending_) {
             SetAbortRequested(false);
             QMetaObject::invokeMethod(&form_, &QWidget::close, Qt::QueuedConnection);

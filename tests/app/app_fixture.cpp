@@ -43,6 +43,7 @@ QStringList ScriptedDialogs::Texts() const {
 namespace {
 
 std::vector<SentFrame> sentFrames;
+std::function<void(const SentFrame &)> frameObserver;
 
 void UART_CALLBACK_CONV RecordingSend(const char *text) {
     // ':' address function length(2 bytes) payload checksum CR LF, all hex.
@@ -58,6 +59,10 @@ void UART_CALLBACK_CONV RecordingSend(const char *text) {
     for (uint16_t i = 0; i < frame.length; ++i) core::GetHexByte(&frame.payload[i], text, &position);
     frame.number = frame.Header(0);
     sentFrames.push_back(std::move(frame));
+    if (frameObserver) {
+        const SentFrame sent = sentFrames.back();  // the observer may send frames of its own
+        frameObserver(sent);
+    }
     dnclink::LinkSendFrame(text);
 }
 
@@ -73,6 +78,8 @@ std::string SentFrame::TextFrom(size_t offset) const {
     if (offset >= payload.size()) return {};
     return std::string(payload.begin() + static_cast<long>(offset), payload.end());
 }
+
+void SetFrameObserver(std::function<void(const SentFrame &)> observer) { frameObserver = std::move(observer); }
 
 const std::vector<SentFrame> &SentFrames() { return sentFrames; }
 void ClearSentFrames() { sentFrames.clear(); }
@@ -116,6 +123,7 @@ AppFixture::AppFixture(bool sampleTree) : oldDirectory_(QDir::currentPath()) {
 
 AppFixture::~AppFixture() {
     form.reset();
+    SetFrameObserver(nullptr);
     simulator->Stop();
     InstallDialogs(nullptr);
     SetEscapeHeldOverride(nullptr);
@@ -130,6 +138,13 @@ TForm1 &AppFixture::Open(uint8_t linkKind, std::map<int, std::string> addresses,
     options.serialDevice = serialDevice;
     form = std::make_unique<TForm1>(options);
     return *form;
+}
+
+void AppFixture::RestartSimulator(ncsim::Options options) {
+    simulator->Stop();
+    options.root = storage_.path().toStdString();
+    simulator = std::make_unique<ncsim::Simulator>(options);
+    if (!simulator->StartUdp("127.0.0.1", 0)) qFatal("simulator: %s", simulator->LastError().c_str());
 }
 
 QString AppFixture::StoragePath(const QString &relative) const {

@@ -55,6 +55,10 @@ struct SentFrame {
     std::string TextFrom(size_t offset) const;
 };
 
+// Called with each frame just before it goes out, on the thread that sends
+// it (a DNC run's worker too); null removes it.
+void SetFrameObserver(std::function<void(const SentFrame &)> observer);
+
 // Frames sent since the last ClearSentFrames (a failed try that is
 // repeated shows up once per try).
 const std::vector<SentFrame> &SentFrames();
@@ -79,6 +83,10 @@ public:
     // the window on it.
     TForm1 &Open(uint8_t linkKind = 1, std::map<int, std::string> addresses = {{1, "127.0.0.1"}},
                  const QString &serialDevice = {});
+
+    // Replaces the simulator by one with these options, serving the same
+    // folder on a fresh port; call before Open.
+    void RestartSimulator(ncsim::Options options);
 
     QString StoragePath(const QString &relative = {}) const;
     QString WorkPath(const QString &relative = {}) const;

@@ -21,6 +21,7 @@
 #include "gbk_text.h"
 #include "nc_protocol.h"
 #include "request_engine.h"
+#include "transfer_rate.h"
 #include "udp_link.h"
 
 namespace {
@@ -110,6 +111,9 @@ private slots:
     void charactersAndLineBreaksAcrossBlocks();
     void linkMessagesWaitUntilTheDownloadEnds();
     void repeatedAnswersNeverShiftTheDownload();
+    void ratePanelDuringDownloadAndUpload();
+    void rateText_data();
+    void rateText();
 };
 
 void TransfersTest::downloadShowsGbkTextAndSavesBackIdentical() {
@@ -595,6 +599,54 @@ void TransfersTest::repeatedAnswersNeverShiftTheDownload() {
         }
     }
     QVERIFY(exact > 0);
+}
+
+void TransfersTest::ratePanelDuringDownloadAndUpload() {
+    AppFixture fixture;
+    WriteFileBytes(fixture.StoragePath("THREE.NC"), Bytes(Pattern(1300)));
+    const QString local = fixture.WorkPath("UP.NC");
+    WriteFileBytes(local, Bytes(Pattern(1300)));
+    TForm1 &form = fixture.Open();
+    busyForm = &form;
+    // Seen before each block: blocks done of all so far.
+    SetEscapeHeldOverride([] {
+        busyObservations.append(busyForm->StatusPanel2->text().section(QStringLiteral("  "), 0, 0));
+        return false;
+    });
+    busyObservations.clear();
+    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\THREE.NC"), uint8_t(0));
+    QCOMPARE(busyObservations, (QStringList{"Block 0/3", "Block 1/3", "Block 2/3"}));
+    QVERIFY(form.StatusPanel2->text().isEmpty());
+
+    busyObservations.clear();
+    fixture.dialogs.openFileAnswer = local;
+    QString proposed;
+    fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
+    form.BitBtn4Click();
+    QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+    QCOMPARE(busyObservations, (QStringList{"Block 0/3", "Block 1/3", "Block 2/3"}));
+    QVERIFY(form.StatusPanel2->text().isEmpty());
+    busyForm = nullptr;
+}
+
+void TransfersTest::rateText_data() {
+    QTest::addColumn<qulonglong>("done");
+    QTest::addColumn<qulonglong>("total");
+    QTest::addColumn<qlonglong>("elapsedMs");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("nothing moved yet") << 0ull << 1300ull << 0ll << "Block 0/3  -- B/s  --:-- left";
+    QTest::newRow("a short last block counts") << 1300ull << 1300ull << 2000ll << "Block 3/3  650 B/s  0:00 left";
+    QTest::newRow("kibibytes") << 1024ull << 4096ull << 1000ll << "Block 2/8  1.0 KB/s  0:03 left";
+    QTest::newRow("hours") << 512ull << 8ull * 1024 * 1024 << 1000ll << "Block 1/16384  512 B/s  4:33:03 left";
+    QTest::newRow("mebibytes") << 3ull * 1024 * 1024 << 4ull * 1024 * 1024 << 2000ll << "Block 6144/8192  1.5 MB/s  0:01 left";
+}
+
+void TransfersTest::rateText() {
+    QFETCH(qulonglong, done);
+    QFETCH(qulonglong, total);
+    QFETCH(qlonglong, elapsedMs);
+    QFETCH(QString, text);
+    QCOMPARE(RateText(done, total, elapsedMs), text);
 }
 
 QTEST_MAIN(TransfersTest)

@@ -1,0 +1,220 @@
+// The DNC run from the window's side: Start and Stop, the worker's effects
+// on the controls, and the run's end, also when the window closes under it.
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTextCursor>
+#include <algorithm>
+#include <chrono>
+#include <climits>
+#include <cstring>
+#include <system_error>
+
+#include "Unit1.h"
+#include "dialogs.h"
+#include "dnc_run.h"
+#include "link_cut.h"
+
+namespace {
+
+// Past this many characters the memo is emptied before the next block, which
+// bounds the memory a long program's display takes.
+constexpr qsizetype kMemoLimit = 1048576;
+
+// A closing window first lets the stop take its course (the abort block
+// reaches the controller), then cuts the link under a run that still goes
+// on; the engine's time-out and retries bound the rest (6 x 600 ms at most
+// on the serial link).
+constexpr std::chrono::milliseconds kStopWait{2000};
+constexpr std::chrono::milliseconds kCutWait{5000};
+
+}  // namespace
+
+QString DncRunningRefusalText() {
+    return QStringLiteral("Busy: a DNC run is streaming; stop it (停止DNC加工) before anything else");
+}
+
+DncRun::DncRun(TForm1 &form) : queue(WindowQueue::Create(&form)), form_(form) {
+    queue->SetFlush([this] { Flush(); });
+}
+
+DncRun::~DncRun() { queue->Detach(); }
+
+bool DncRun::Start(uint8_t address) {
+    try {
+        worker = std::thread([this, address, keep = queue] {
+            DncWorker(*this, address);
+            keep->MarkFinished();
+        });
+    } catch (const std::system_error &) {
+        return false;
+    }
+    return true;
+}
+
+QString DncRun::ChooseProgram() {
+    const std::optional<QString> chosen = queue->Ask([this] {
+        const QString file = AppDialogs().OpenFileName(&form_, form_.OpenDialog1.FileName, form_.OpenDialog1.Filter);
+        if (!file.isEmpty()) form_.OpenDialog1.FileName = file;  // shared with the upload
+        return file;
+    });
+    return chosen.value_or(QString());
+}
+
+void DncRun::SetStatus(const QString &text) {
+    queue->Post([this, text] { form_.StatusPanel1->setText(text); });
+}
+
+void DncRun::ShowResultCode(uint8_t code) {
+    queue->Post([this, code] { form_.ShowResultCode(code); });
+}
+
+void DncRun::ShowFileError() {
+    queue->Post([this] {
+        form_.StatusPanel1->clear();
+        AppDialogs().Inform(&form_, QStringLiteral("文件操作错误"), QStringLiteral("此文件不存在!!!!"));
+    });
+}
+
+void DncRun::SetProgress(uint64_t done, uint64_t total) {
+    queue->Post(
+        [this, done, total] {
+            // Only the latest position is drawn.
+            progressPending_ = true;
+            done_ = done;
+            total_ = total;
+        },
+        true);
+}
+
+void DncRun::SetProgressFull() {
+    queue->Post([this] { form_.ProgressBar1->setValue(form_.ProgressBar1->maximum()); });
+}
+
+void DncRun::ShowBlock(const uint8_t *data, size_t length) {
+    const QByteArray bytes(reinterpret_cast<const char *>(data),
+                           static_cast<qsizetype>(strnlen(reinterpret_cast<const char *>(data), length)));
+    queue->Post([this, bytes] { AddBlock(bytes); }, true);
+}
+
+void DncRun::RunEnded() {
+    queue->Post([this] { form_.DncEnded(); });
+}
+
+void DncRun::AddBlock(const QByteArray &bytes) {
+    // The rule applies block by block, as if each block were inserted on
+    // its own: the text still waiting counts as in the memo.
+    if (memoChars_ + memoBatch_.size() > kMemoLimit) {
+        form_.Memo1->clear();
+        memoChars_ = 0;
+        memoBatch_.clear();
+    }
+    memoBatch_ += decoder_.Decode(bytes.constData(), bytes.size());
+}
+
+void DncRun::FinishMemo() {
+    memoBatch_ += decoder_.Finish();
+    Flush();
+}
+
+void DncRun::Flush() {
+    // Blocks arrive faster than a memo redraws: the window takes all that
+    // came since its last turn in one insertion.
+    if (!memoBatch_.isEmpty()) {
+        QTextCursor cursor(form_.Memo1->document());
+        cursor.movePosition(QTextCursor::End);
+        cursor.insertText(memoBatch_);
+        memoChars_ += memoBatch_.size();
+        memoBatch_.clear();
+    }
+    if (progressPending_) {
+        progressPending_ = false;
+        // An empty program still gets a range of one, so its full bar is not
+        // the endless animation of an empty range.
+        const int maximum = static_cast<int>(std::clamp<uint64_t>(total_, 1, INT_MAX));
+        if (form_.ProgressBar1->maximum() != maximum || form_.ProgressBar1->minimum() != 0)
+            form_.ProgressBar1->setRange(0, maximum);
+        form_.ProgressBar1->setValue(static_cast<int>(std::min<uint64_t>(done_, static_cast<uint64_t>(maximum))));
+        form_.ShowRate(done_, total_);
+    }
+}
+
+void TForm1::BitBtn11Click() {
+    // Never a second worker beside the first, also while a stopped run is
+    // still ending.
+    if (dnc_) {
+        StatusPanel1->setText(DncRunningRefusalText());
+        return;
+    }
+    if (!BeginRequest()) return;
+    BitBtn11->setEnabled(false);
+    Memo1->clear();
+    DncStopRequested.store(0);
+    auto run = std::make_unique<DncRun>(*this);
+    // The memo shows the program as it streams; the user's keys would land
+    // inside it.
+    run->memoWasReadOnly = Memo1->isReadOnly();
+    Memo1->setReadOnly(true);
+    // The device, port and link stay as the run found them.
+    SetRequestControlsEnabled(false);
+    dnc_ = std::move(run);
+    if (!dnc_->Start(DeviceId)) {
+        StatusPanel1->setText(QStringLiteral("The DNC run could not start a thread"));
+        FinishDncRun();
+    }
+}
+
+void TForm1::BitBtn12Click() {
+    DncStopRequested.store(1);
+    // With a run going, Start comes back when its worker has ended.
+    if (!dnc_) BitBtn11->setEnabled(true);
+}
+
+void TForm1::DncEnded() {
+    if (!dnc_) return;
+    dnc_->FinishMemo();
+    dnc_->queue->Detach();
+    // The worker's last step follows the post of this call at once.
+    if (dnc_->worker.joinable()) dnc_->worker.join();
+    FinishDncRun();
+}
+
+void TForm1::FinishDncRun() {
+    const bool wasReadOnly = dnc_->memoWasReadOnly;
+    dnc_.reset();
+    Memo1->setReadOnly(wasReadOnly);
+    SetRequestControlsEnabled(true);
+    BitBtn11->setEnabled(true);
+    ClearRate();
+    FlushMemoLines();
+}
+
+bool TForm1::EndDncRunForClose() {
+    if (!dnc_) return true;
+    DncStopRequested.store(1);
+    // From here on nothing the worker does reaches the window, and a file
+    // dialog it still waits for counts as cancelled.
+    dnc_->queue->Detach();
+    bool finished = dnc_->queue->WaitFinished(kStopWait);
+    if (!finished) {
+        SetLinkCut(true);
+        finished = dnc_->queue->WaitFinished(kCutWait);
+    }
+    if (finished) {
+        dnc_->worker.join();
+        SetLinkCut(false);
+        FinishDncRun();
+        return true;
+    }
+    // Not ended within the bound: the worker keeps its run (and the cut
+    // link) to itself, and the window lets go of both without touching them.
+    dnc_->worker.detach();
+    const bool wasReadOnly = dnc_->memoWasReadOnly;
+    (void)dnc_.release();
+    Memo1->setReadOnly(wasReadOnly);
+    SetRequestControlsEnabled(true);
+    BitBtn11->setEnabled(true);
+    ClearRate();
+    return false;
+}

@@ -1,0 +1,55 @@
+// One DNC run seen from the main window: the worker thread, the queue that
+// carries its actions to the window thread, and the window-side state of
+// the run (the memo text not yet shown, the latest progress).
+#pragma once
+
+#include <QByteArray>
+#include <QString>
+#include <memory>
+#include <thread>
+
+#include "dnc_worker.h"
+#include "gbk_text.h"
+#include "window_queue.h"
+
+class TForm1;
+
+class DncRun final : public DncWindow {
+public:
+    explicit DncRun(TForm1 &form);
+    ~DncRun() override;
+
+    // Creates the worker thread; false when the system refused one.
+    bool Start(uint8_t address);
+
+    // Called on the worker thread; each posts its effect to the window.
+    QString ChooseProgram() override;
+    void SetStatus(const QString &text) override;
+    void ShowResultCode(uint8_t code) override;
+    void ShowFileError() override;
+    void SetProgress(uint64_t done, uint64_t total) override;
+    void SetProgressFull() override;
+    void ShowBlock(const uint8_t *data, size_t length) override;
+    void RunEnded() override;
+
+    // Window thread, at the run's end: what the decoder still held (a
+    // trailing CR) goes into the memo too.
+    void FinishMemo();
+
+    const std::shared_ptr<WindowQueue> queue;
+    std::thread worker;
+    bool memoWasReadOnly = false;
+
+private:
+    // Window thread.
+    void AddBlock(const QByteArray &bytes);
+    void Flush();
+
+    TForm1 &form_;
+    GbkBlockDecoder decoder_;
+    QString memoBatch_;          // decoded blocks not yet in the memo
+    qsizetype memoChars_ = 0;    // characters in the memo
+    bool progressPending_ = false;
+    uint64_t done_ = 0;
+    uint64_t total_ = 0;
+};

@@ -1,0 +1,45 @@
+// The DNC run's thread routine. It streams one NC program to the controller
+// through the command layer's DNC loop and drives the window only through
+// DncWindow, whose every call takes effect on the window thread in the
+// order the routine makes it.
+#pragma once
+
+#include <QString>
+#include <atomic>
+#include <cstddef>
+#include <cstdint>
+
+// The user asked the run to stop: set to 0 by Start, to 1 by Stop, read by
+// the worker before each block and after each busy answer, cleared by the
+// worker at its end. One flag serves every run.
+extern std::atomic<uint8_t> DncStopRequested;
+
+// What the worker asks of the main window.
+class DncWindow {
+public:
+    virtual ~DncWindow() = default;
+    // OpenDialog1; the chosen file, or empty when the user cancelled or the
+    // window went away.
+    virtual QString ChooseProgram() = 0;
+    virtual void SetStatus(const QString &text) = 0;  // status panel 1
+    virtual void ShowResultCode(uint8_t code) = 0;
+    // The local file could not be used: the file error box.
+    virtual void ShowFileError() = 0;
+    // Bytes streamed of the program's size: ProgressBar1 and the rate panel.
+    virtual void SetProgress(uint64_t done, uint64_t total) = 0;
+    virtual void SetProgressFull() = 0;
+    // One block as sent (a leading '%' of block 1 already replaced), for
+    // Memo1; the text ends at the first zero byte.
+    virtual void ShowBlock(const uint8_t *data, size_t length) = 0;
+    // The last call: BitBtn11 enabled, the window free for other requests.
+    virtual void RunEnded() = 0;
+};
+
+// Runs one DNC run against the controller at `address` over the link and
+// engine the window set up.
+void DncWorker(DncWindow &window, uint8_t address);
+
+// Status panel 1 texts of a run.
+QString DncStreamingText();
+QString DncAbnormalText(int32_t code);
+QString DncStoppedText();
