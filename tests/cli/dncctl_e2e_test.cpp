@@ -166,6 +166,32 @@ TEST(Interrupt, CtrlCStopsAGetAndLeavesNoPartialFile) {
     EXPECT_FALSE(clitest::FileExists(local));
 }
 
+// A get onto a local file that already exists replaces it only with the
+// whole remote file: a get that fails at once, one whose controller goes
+// silent half-way, and one interrupted by Ctrl-C all leave it as it was.
+TEST(Interrupt, GetOntoAnExistingFileLeavesItAsItWasUnlessItSucceeds) {
+    const std::string known = "O0007 (KEEP ME)\r\nG0 X0 Y0\r\nM30\r\n";
+    enum class Ending { kMissingRemote, kControllerGoesSilent, kCtrlC };
+    for (Ending ending : {Ending::kMissingRemote, Ending::kControllerGoesSilent, Ending::kCtrlC}) {
+        SCOPED_TRACE(static_cast<int>(ending));
+        ncsim::Options options;
+        options.delayMs = 10;  // a 400-block read takes seconds
+        Controller c(Transport::kUdp, options);
+        clitest::WriteFile(c.RootPath("BIG.BIN"), RandomBytes(200 * 1024, 3));
+        const std::string local = c.Local("O0007.NC", known);
+        const std::string remote = ending == Ending::kMissingRemote ? "/NOPE.BIN" : "/BIG.BIN";
+        clitest::Process get(kDncctl, c.Args({"--retries", "1", "get", remote, local}));
+        if (ending != Ending::kMissingRemote) {
+            WaitUntil(get, [&] { return c.Sim().CurrentStats().framesAnswered > 3; });
+            if (ending == Ending::kCtrlC) get.Signal(SIGINT);
+            else c.Sim().Stop();
+        }
+        const Outcome outcome = get.Wait();
+        EXPECT_EQ(outcome.status, ending == Ending::kCtrlC ? 130 : 1) << Describe(outcome);
+        EXPECT_EQ(clitest::ReadFile(local), known);
+    }
+}
+
 TEST(Interrupt, CtrlCStopsAPutAndTheControllerDropsTheFile) {
     ncsim::Options options;
     options.delayMs = 10;

@@ -13,7 +13,10 @@
 namespace {
 
 using namespace scripted_nc;
-constexpr uint32_t kAbort = nccmd::AbortBlockNumber;
+// The wire value of the abort block, written out rather than taken from the
+// constant the client and the simulator share: a change there would go
+// unnoticed between the two, but not by a real controller.
+constexpr uint32_t kAbort = 0x0FFFFFFF;
 
 Bytes Pattern(size_t n, uint32_t seed) {
     Bytes out(n);
@@ -132,6 +135,7 @@ TEST(ReadRemoteFile, AbortFromTheStartSendsOnlyTheAbortBlock) {
     EXPECT_EQ(result.code, 0);
     EXPECT_FALSE(result.Succeeded());
     EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, kAbort}));
+    EXPECT_EQ(Requests()[1].payload, (Bytes{0x0F, 0xFF, 0xFF, 0xFF}));
     EXPECT_EQ(sinkCalls, 0);
 }
 

@@ -205,7 +205,12 @@ TEST_F(ControllerTest, AnUnfinishedUploadLeavesTheOldFile) {
         std::function<Answer()> end;
         bool normal;
     } endings[] = {
-        {"abort block", [&] { return Write(DataBlock(nccmd::AbortBlockNumber, bytes, 512)); }, true},
+        // The abort block as the wire carries it, not the shared constant.
+        {"abort block", [&] {
+             Bytes abort{0x0F, 0xFF, 0xFF, 0xFF};
+             abort.insert(abort.end(), bytes, bytes + 512);
+             return Write(abort);
+         }, true},
         {"new announcement", [&] { return Write(Announcement("\\O1234.NC", 0)); }, true},
         {"short block", [&] { return Write(DataBlock(3, bytes, 100)); }, false},
     };
