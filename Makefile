@@ -1,7 +1,18 @@
 # make test: install what is missing, build, run every test.
 # make run:  install what is missing, build, start dncpanel on its built-in
 #            simulated controller.
+# make test SANITIZE=1: the same with AddressSanitizer and
+#            UndefinedBehaviorSanitizer (in build-sanitize/), halting on the
+#            first report, in the test programs and every program they start.
+# make fuzz: runs every fuzz target for FUZZ_SECONDS (default 60) with
+#            libFuzzer (clang, in build-fuzz/) and keeps what they found in
+#            tests/fuzz/corpus/, which `make test` replays.
+SANITIZE ?= 0
+ifeq ($(SANITIZE),1)
+BUILD ?= build-sanitize
+else
 BUILD ?= build
+endif
 JOBS ?= 2
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
@@ -9,7 +20,7 @@ PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev
             qt6-base-dev qt6-base-dev-tools g++-mingw-w64-i686 binutils-mingw-w64-i686 \
             xvfb xauth
 
-.PHONY: all deps font build test run bench clean
+.PHONY: all deps font build test run bench fuzz fuzz-deps clean
 
 all: build
 
@@ -29,14 +40,57 @@ font:
 	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q fonts-wqy-microhei; \
 	fi
 
+SANITIZER_FLAGS := -fsanitize=address,undefined -fno-sanitize-recover=all -fno-omit-frame-pointer
+ifeq ($(SANITIZE),1)
+CONFIGURE_FLAGS := -DCMAKE_C_FLAGS="$(SANITIZER_FLAGS)" -DCMAKE_CXX_FLAGS="$(SANITIZER_FLAGS)" \
+                   -DCMAKE_EXE_LINKER_FLAGS="$(SANITIZER_FLAGS)" -DCMAKE_SHARED_LINKER_FLAGS="$(SANITIZER_FLAGS)"
+# Exported to the tests and to every program they start.
+export ASAN_OPTIONS := halt_on_error=1:abort_on_error=1:detect_leaks=1:suppressions=$(CURDIR)/tests/sanitizer/lsan.supp
+export LSAN_OPTIONS := suppressions=$(CURDIR)/tests/sanitizer/lsan.supp:print_suppressions=0
+export UBSAN_OPTIONS := halt_on_error=1:print_stacktrace=1
+endif
+
 $(BUILD)/CMakeCache.txt:
-	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo
+	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CONFIGURE_FLAGS)
 
 build: deps $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
 test: build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
+
+FUZZ_BUILD ?= build-fuzz
+FUZZ_SECONDS ?= 60
+FUZZ_TARGETS := engine_answer_filelink engine_answer_dncpanel commands ncsim_requests
+FUZZ_PACKAGES := clang libclang-rt-14-dev
+
+fuzz-deps:
+	@missing=$$(for p in $(FUZZ_PACKAGES); do \
+	    dpkg-query -W -f='$${Status}\n' $$p 2>/dev/null | grep -q 'install ok installed' || echo $$p; done); \
+	if [ -n "$$missing" ]; then \
+	    echo "Installing:" $$missing; \
+	    $(SUDO) apt-get update -q && \
+	    DEBIAN_FRONTEND=noninteractive $(SUDO) apt-get install -y -q $$missing; \
+	fi
+
+$(FUZZ_BUILD)/CMakeCache.txt:
+	CC=clang CXX=clang++ cmake -S . -B $(FUZZ_BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo -DDNC_FUZZ=ON \
+	    -DDNC_BUILD_APP=OFF -DDNC_BUILD_WINDOWS_DLL=OFF -DDNC_BUILD_BENCH=OFF \
+	    -DCMAKE_C_FLAGS="$(SANITIZER_FLAGS) -fsanitize=fuzzer-no-link" \
+	    -DCMAKE_CXX_FLAGS="$(SANITIZER_FLAGS) -fsanitize=fuzzer-no-link"
+
+# Each target starts from its kept corpus and fuzzes into a scratch folder;
+# only the inputs that reach new code are merged back into the corpus.
+fuzz: deps fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
+	cmake --build $(FUZZ_BUILD) -j$(JOBS) $(addprefix --target fuzz_,$(FUZZ_TARGETS))
+	@set -e; for t in $(FUZZ_TARGETS); do \
+	    corpus=tests/fuzz/corpus/$$(echo $$t | sed 's/_filelink$$\|_dncpanel$$//'); \
+	    found=$(FUZZ_BUILD)/found/$$t; mkdir -p $$found $$corpus; \
+	    echo "== fuzz_$$t for $(FUZZ_SECONDS) s"; \
+	    $(FUZZ_BUILD)/tests/fuzz/fuzz_$$t -max_total_time=$(FUZZ_SECONDS) -print_final_stats=1 \
+	        -artifact_prefix=$(FUZZ_BUILD)/ $$found $$corpus; \
+	    $(FUZZ_BUILD)/tests/fuzz/fuzz_$$t -merge=1 $$corpus $$found 2>&1 | tail -n 1; \
+	done
 
 run: build font
 	$(BUILD)/app/dncpanel --demo
