@@ -3,6 +3,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstdio>
+#include <cstdlib>
 #include <map>
 
 namespace bench {
@@ -27,6 +28,16 @@ public:
 
 }  // namespace
 
+void ReportRow(const std::string &label, const std::string &value, const std::string &goal) {
+    std::printf("  %-60s  %8s  %s\n", label.c_str(), value.c_str(), goal.empty() ? "" : ("goal " + goal).c_str());
+    const char *table = std::getenv("BENCH_TABLE");
+    if (table == nullptr || *table == '\0') return;
+    if (FILE *out = std::fopen(table, "a")) {
+        std::fprintf(out, "%s\t%s\t%s\n", label.c_str(), value.c_str(), goal.c_str());
+        std::fclose(out);
+    }
+}
+
 int RunWithRatios(int argc, char **argv, const std::vector<RatioPair> &pairs) {
     benchmark::Initialize(&argc, argv);
     if (benchmark::ReportUnrecognizedArguments(argc, argv)) return 1;
@@ -39,10 +50,12 @@ int RunWithRatios(int argc, char **argv, const std::vector<RatioPair> &pairs) {
         const auto subject = reporter.rates.find(pair.subject);
         const auto baseline = reporter.rates.find(pair.baseline);
         if (subject == reporter.rates.end() || baseline == reporter.rates.end() || baseline->second == 0) {
-            std::printf("  %-60s  (not measured)\n", pair.label.c_str());
+            ReportRow(pair.label, "(not measured)", pair.goal);
             continue;
         }
-        std::printf("  %-60s  %8.4f\n", pair.label.c_str(), subject->second / baseline->second);
+        char value[32];
+        std::snprintf(value, sizeof value, "%.3f", subject->second / baseline->second);
+        ReportRow(pair.label, value, pair.goal);
     }
     return 0;
 }

@@ -22,7 +22,7 @@
 #include "address_book.h"
 #include "dialogs.h"
 #include "ratio_report.h"
-#include "simulator.h"
+#include "window_bench.h"
 
 extern char **environ;
 
@@ -43,11 +43,8 @@ public:
 };
 
 struct Setup {
-    QTemporaryDir storage;
-    QTemporaryDir work;
+    WindowBench window;
     ProgramDialogs dialogs;
-    std::unique_ptr<ncsim::Simulator> simulator;
-    std::unique_ptr<TForm1> form;
 };
 
 Setup *setup = nullptr;
@@ -60,30 +57,16 @@ bool Prepare() {
     for (int line = 0; program.size() < kProgramSize; ++line)
         program += "N" + QByteArray::number(line) + " G01 X" + QByteArray::number(line % 500) + ".5 Y-2.25 F300\r\n";
     program.truncate(kProgramSize);
-    setup->dialogs.program = setup->work.filePath(QStringLiteral("PROGRAM.NC"));
+    setup->dialogs.program = setup->window.work.filePath(QStringLiteral("PROGRAM.NC"));
     QFile file(setup->dialogs.program);
     if (!file.open(QIODevice::WriteOnly) || file.write(program) != program.size()) return false;
     file.close();
-
-    ncsim::Options options;
-    options.root = setup->storage.path().toStdString();
-    setup->simulator = std::make_unique<ncsim::Simulator>(options);
-    if (!setup->simulator->StartUdp("127.0.0.1", 0)) return false;
-    QDir::setCurrent(setup->work.path());
-    std::memset(AddressBook, 0, sizeof AddressBook);
-    SetStoredLinkKind(1);
-    SetAddressText(1, "127.0.0.1");
-    if (WriteAddressBookFile() != AddressBookIo::Ok) return false;
     InstallDialogs(&setup->dialogs);
-    TForm1Options formOptions;
-    formOptions.udpPort = setup->simulator->UdpPort();
-    setup->form = std::make_unique<TForm1>(formOptions);
-    setup->form->show();
-    return true;
+    return setup->window.Open();
 }
 
 bool RunDncctl() {
-    std::vector<std::string> args = {DNCCTL_PATH, "--udp", "127.0.0.1:" + std::to_string(setup->simulator->UdpPort()),
+    std::vector<std::string> args = {DNCCTL_PATH, "--udp", "127.0.0.1:" + std::to_string(setup->window.simulator->UdpPort()),
                                      "dnc", setup->dialogs.program.toStdString()};
     std::vector<char *> argv;
     for (std::string &a : args) argv.push_back(a.data());
@@ -110,7 +93,7 @@ void BM_DncctlDnc(benchmark::State &state) {
 // Start pressed, and the window's own event loop until the run has ended
 // and the window shows its end.
 void BM_WindowDnc(benchmark::State &state) {
-    TForm1 &form = *setup->form;
+    TForm1 &form = *setup->window.form;
     for (auto _ : state) {
         form.BitBtn11Click();
         while (form.DncRunning()) QCoreApplication::processEvents(QEventLoop::WaitForMoreEvents);
@@ -125,7 +108,7 @@ BENCHMARK(BM_WindowDnc)->UseRealTime()->Unit(benchmark::kMillisecond)->Iteration
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenPlatform();
     QApplication app(argc, argv);
     if (!Prepare()) {
         std::fprintf(stderr, "bench_app_dnc: set-up failed\n");
@@ -134,9 +117,8 @@ int main(int argc, char **argv) {
     const int result = bench::RunWithRatios(
         argc, argv,
         {{"DNC run of 4 MiB: window bytes/s / dncctl dnc bytes/s", "BM_WindowDnc/iterations:4/real_time",
-          "BM_DncctlDnc/iterations:4/real_time"}});
-    setup->form.reset();
+          "BM_DncctlDnc/iterations:4/real_time", ">= 0.9"}});
+    delete setup;
     InstallDialogs(nullptr);
-    setup->simulator->Stop();
     return result;
 }

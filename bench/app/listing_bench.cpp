@@ -16,15 +16,12 @@
 #include "address_book.h"
 #include "nc_commands.h"
 #include "ratio_report.h"
-#include "simulator.h"
+#include "window_bench.h"
 
 namespace {
 
 struct Setup {
-    QTemporaryDir storage;
-    QTemporaryDir work;
-    std::unique_ptr<ncsim::Simulator> simulator;
-    std::unique_ptr<TForm1> form;
+    WindowBench window;
     uint8_t listing[kListingBufferSize];
     uint32_t total = 0;
 };
@@ -33,25 +30,13 @@ Setup *setup = nullptr;
 
 bool Prepare() {
     setup = new Setup;
-    if (!QDir(setup->storage.path()).mkdir(QStringLiteral("BIG"))) return false;
+    QTemporaryDir &storage = setup->window.storage;
+    if (!QDir(storage.path()).mkdir(QStringLiteral("BIG"))) return false;
     for (int i = 0; i < kListingMaxEntries; ++i) {
-        QFile file(setup->storage.filePath(QStringLiteral("BIG/F%1.NC").arg(i, 4, 10, QChar('0'))));
+        QFile file(storage.filePath(QStringLiteral("BIG/F%1.NC").arg(i, 4, 10, QChar('0'))));
         if (!file.open(QIODevice::WriteOnly) || file.write(QByteArray(i, 'G')) != i) return false;
     }
-    ncsim::Options options;
-    options.root = setup->storage.path().toStdString();
-    setup->simulator = std::make_unique<ncsim::Simulator>(options);
-    if (!setup->simulator->StartUdp("127.0.0.1", 0)) return false;
-    QDir::setCurrent(setup->work.path());
-    std::memset(AddressBook, 0, sizeof AddressBook);
-    SetStoredLinkKind(1);
-    SetAddressText(1, "127.0.0.1");
-    if (WriteAddressBookFile() != AddressBookIo::Ok) return false;
-    TForm1Options formOptions;
-    formOptions.udpPort = setup->simulator->UdpPort();
-    setup->form = std::make_unique<TForm1>(formOptions);
-    setup->form->show();
-    return true;
+    return setup->window.Open();
 }
 
 // NcListDir over the network link, as ReadNcDirectory calls it.
@@ -67,7 +52,7 @@ void BM_FetchListing(benchmark::State &state) {
 
 // Those entries drawn into ListView1 and painted.
 void BM_ShowListing(benchmark::State &state) {
-    TForm1 &form = *setup->form;
+    TForm1 &form = *setup->window.form;
     for (auto _ : state) {
         ShowListing(form.ListView1, form.ImageList1, setup->listing, setup->total);
         form.ListView1->viewport()->repaint();
@@ -82,7 +67,7 @@ BENCHMARK(BM_ShowListing)->Unit(benchmark::kMillisecond);
 }  // namespace
 
 int main(int argc, char **argv) {
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+    UseOffscreenPlatform();
     QApplication app(argc, argv);
     if (!Prepare()) {
         std::fprintf(stderr, "bench_app_listing: set-up failed\n");
@@ -92,7 +77,6 @@ int main(int argc, char **argv) {
         argc, argv,
         {{"time to show 1024 entries in ListView1 / time to fetch them over UDP", "BM_FetchListing",
           "BM_ShowListing"}});
-    setup->form.reset();
-    setup->simulator->Stop();
+    delete setup;
     return result;
 }

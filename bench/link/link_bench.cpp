@@ -207,7 +207,7 @@ int main(int argc, char **argv) {
         {
             {"engine+link round trips / raw ping-pong, UDP loopback", "BM_EngineUdp/real_time", "BM_RawUdp/real_time"},
             {"engine+link round trips / raw ping-pong, pseudo-terminal", "BM_EnginePty/real_time", "BM_RawPty/real_time"},
-            {"CPU share of a 600 ms serial time-out (goal below 0.05)", "BM_SerialTimeoutWall/iterations:4/real_time",
-             "BM_SerialTimeoutCpu/iterations:4/manual_time"},
+            {"CPU share while waiting out a 600 ms serial time-out", "BM_SerialTimeoutWall/iterations:4/real_time",
+             "BM_SerialTimeoutCpu/iterations:4/manual_time", "< 0.05"},
         });
 }

@@ -1,0 +1,32 @@
+#include "window_bench.h"
+
+#include <QDir>
+#include <cstring>
+
+#include "address_book.h"
+
+bool WindowBench::Open() {
+    ncsim::Options options;
+    options.root = storage.path().toStdString();
+    simulator = std::make_unique<ncsim::Simulator>(options);
+    if (!simulator->StartUdp("127.0.0.1", 0)) return false;
+    QDir::setCurrent(work.path());
+    std::memset(AddressBook, 0, sizeof AddressBook);
+    SetStoredLinkKind(1);
+    SetAddressText(1, "127.0.0.1");
+    if (WriteAddressBookFile() != AddressBookIo::Ok) return false;
+    TForm1Options formOptions;
+    formOptions.udpPort = simulator->UdpPort();
+    form = std::make_unique<TForm1>(formOptions);
+    form->show();
+    return true;
+}
+
+WindowBench::~WindowBench() {
+    form.reset();
+    if (simulator) simulator->Stop();
+}
+
+void UseOffscreenPlatform() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) qputenv("QT_QPA_PLATFORM", "offscreen");
+}
