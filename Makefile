@@ -1,15 +1,17 @@
 # make test: install what is missing, build, run every test.
 # make run:  install what is missing, build, start dncpanel on its built-in
 #            simulated controller.
+# make package: the Debian package, into $(BUILD)/.
 BUILD ?= build
 JOBS ?= 2
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-base-dev-tools g++-mingw-w64-i686 binutils-mingw-w64-i686 \
-            xvfb xauth
+            xvfb xauth \
+            dpkg-dev file desktop-file-utils groff-base
 
-.PHONY: all deps font build test run bench clean
+.PHONY: all deps font build test run bench package clean
 
 all: build
 
@@ -44,6 +46,10 @@ run: build font
 bench: build
 	@for b in $(BUILD)/bench/bench_* $(BUILD)/bench/*/bench_*; do \
 	    [ -x "$$b" ] && { echo "== $$b"; "$$b"; }; done; true
+
+# dpkg-shlibdeps (dpkg-dev) computes the package's Depends from the binaries.
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD)
