@@ -1,6 +1,7 @@
 # make test: install what is missing, build, run every test.
 # make run:  install what is missing, build, start dncpanel on its built-in
 #            simulated controller.
+# make package: the Debian package, into $(BUILD)/.
 # make test SANITIZE=1: the same with AddressSanitizer and
 #            UndefinedBehaviorSanitizer (in build-sanitize/), halting on the
 #            first report, in the test programs and every program they start.
@@ -18,9 +19,10 @@ SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-base-dev-tools g++-mingw-w64-i686 binutils-mingw-w64-i686 \
-            xvfb xauth
+            xvfb xauth \
+            dpkg-dev file desktop-file-utils groff-base
 
-.PHONY: all deps font build test run bench fuzz fuzz-deps clean
+.PHONY: all deps font build test run bench package fuzz fuzz-deps clean
 
 all: build
 
@@ -95,9 +97,20 @@ fuzz: deps fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
 run: build font
 	$(BUILD)/app/dncpanel --demo
 
+# Every bench, then one table of what they measured side by side, with the
+# machine it ran on.
+BENCH_TABLE := $(CURDIR)/$(BUILD)/bench-table.tsv
 bench: build
+	@rm -f $(BENCH_TABLE)
 	@for b in $(BUILD)/bench/bench_* $(BUILD)/bench/*/bench_*; do \
-	    [ -x "$$b" ] && { echo "== $$b"; "$$b"; }; done; true
+	    [ -x "$$b" ] && { echo "== $$b"; BENCH_TABLE=$(BENCH_TABLE) "$$b" || echo "$$b failed"; }; done; true
+	@echo; echo "Performance report ($$(nproc) cores, $$(sed -n 's/^model name[[:space:]]*: //p' /proc/cpuinfo | head -n 1), $$(date +%Y-%m-%d)):"; \
+	 echo; printf '| %s | %s | %s |\n|---|---:|---|\n' measure value goal; \
+	 awk -F'\t' '{ printf "| %s | %s | %s |\n", $$1, $$2, $$3 }' $(BENCH_TABLE)
+
+# dpkg-shlibdeps (dpkg-dev) computes the package's Depends from the binaries.
+package: build
+	cmake --build $(BUILD) --target package
 
 clean:
 	rm -rf $(BUILD)
