@@ -15,15 +15,6 @@ namespace {
 
 using namespace scripted_nc;
 
-Bytes Pattern(size_t n, uint32_t seed) {
-    Bytes out(n);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        out[i] = static_cast<uint8_t>(seed >> 16);
-    }
-    return out;
-}
-
 Bytes Piece(const Bytes &file, uint32_t k) {
     const size_t start = size_t(k - 1) * 512;
     return Bytes(file.begin() + long(start), file.begin() + long(std::min(file.size(), start + 512)));

@@ -118,4 +118,13 @@ Bytes FirstAnswer(uint32_t number, uint32_t blockCount, uint32_t totalSize) {
 
 Bytes BlockAnswer(uint32_t number, const Bytes &data) { return Concat({BigEndian32(number), data}); }
 
+Bytes Pattern(size_t n, uint32_t seed) {
+    Bytes out(n);
+    for (size_t i = 0; i < n; ++i) {
+        seed = seed * 1103515245u + 12345u;
+        out[i] = static_cast<uint8_t>(seed >> 16);
+    }
+    return out;
+}
+
 }  // namespace scripted_nc

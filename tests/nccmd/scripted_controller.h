@@ -52,5 +52,7 @@ Bytes Text(const char *text);
 Bytes FirstAnswer(uint32_t number, uint32_t blockCount, uint32_t totalSize);
 // Block answer: the block number, then the data.
 Bytes BlockAnswer(uint32_t number, const Bytes &data);
+// `n` bytes of a repeatable pseudo-random pattern.
+Bytes Pattern(size_t n, uint32_t seed);
 
 }  // namespace scripted_nc

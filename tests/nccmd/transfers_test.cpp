@@ -18,15 +18,6 @@ using namespace scripted_nc;
 // unnoticed between the two, but not by a real controller.
 constexpr uint32_t kAbort = 0x0FFFFFFF;
 
-Bytes Pattern(size_t n, uint32_t seed) {
-    Bytes out(n);
-    for (size_t i = 0; i < n; ++i) {
-        seed = seed * 1103515245u + 12345u;
-        out[i] = static_cast<uint8_t>(seed >> 16);
-    }
-    return out;
-}
-
 std::vector<uint32_t> BlockNumbers() {
     std::vector<uint32_t> numbers;
     for (const Request &r : Requests()) numbers.push_back(ReadBigEndian32(r.payload, 0));
