@@ -2,6 +2,7 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
 #include <QFontDatabase>
@@ -18,9 +19,12 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QRegularExpression>
+#include <QSettings>
+#include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
+#include <QTabWidget>
 #include <QThread>
 #include <QTreeWidget>
 #include <QVBoxLayout>
@@ -29,12 +33,16 @@
 #include "Unit2.h"
 #include "Unit3.h"
 #include "address_book.h"
+#include "app_settings.h"
 #include "captions.h"
 #include "dialogs.h"
 #include "dnc_run.h"
 #include "escape_key.h"
+#include "journal.h"
+#include "journal_view.h"
 #include "link_cut.h"
 #include "link_ops.h"
+#include "message_log.h"
 #include "nc_protocol.h"
 #include "request_scope.h"
 #include "request_engine.h"
@@ -52,7 +60,7 @@ constexpr int kDesignBaudIndex = 16;     // "115200"
 constexpr int32_t kSerialTimeoutMs = 600;
 constexpr int32_t kRetries = 5;
 
-TForm1 *linkedForm = nullptr;  // receives the link's memo lines
+TForm1 *linkedForm = nullptr;  // receives the link's messages
 
 // While a request waits on the serial line the window keeps painting and
 // the progress bar keeps moving.
@@ -64,11 +72,11 @@ void ProcessWindowEvents() {
 }
 
 // May be called from a worker thread later: hand the line over queued.
-void LinkMemoLine(const char *utf8Line) {
+void LinkMessageLine(const char *utf8Line) {
     if (!linkedForm) return;
     const QString line = QString::fromUtf8(utf8Line);
     QMetaObject::invokeMethod(
-        linkedForm, [line] { if (linkedForm) linkedForm->AppendMemoLine(line); }, Qt::QueuedConnection);
+        linkedForm, [line] { if (linkedForm) linkedForm->AddLogLine(line); }, Qt::QueuedConnection);
 }
 
 QLabel *NewLabel(QWidget *parent, const char *name, const QString &text) {
@@ -117,14 +125,17 @@ TForm1::TForm1(const TForm1Options &options, QWidget *parent) : QMainWindow(pare
     linkedForm = this;
     SetLinkCut(false);
     dnclink::SetLinkIdleHook(&ProcessWindowEvents);
-    dnclink::SetLinkMemoHook(&LinkMemoLine);
+    dnclink::SetLinkMemoHook(&LinkMessageLine);
+    settings_ = OpenAppSettings(options_.settingsFile);
 
     BuildControls();
     BuildPopupMenu();
     BuildLayout();
     FillSerialPorts(options_.serialDevice);
-    ConnectHandlers();
     resize(1100, 720);
+    RestoreSettings();
+    ConnectHandlers();
+    ConnectSettings();
 
     FormCreate();
     Form2 = new TForm2(this, this);
@@ -242,6 +253,31 @@ void TForm1::BuildControls() {
     GroupBox1->setFrameShadow(QFrame::Sunken);
     GroupBox1->setFixedHeight(9);
 
+    MemoState = NewLabel(central, "MemoState", QString());
+    MemoState->setStyleSheet(QStringLiteral("QLabel { color: #b00000; font-weight: bold; }"));
+    MemoState->setWordWrap(true);
+    MemoState->hide();
+
+    Label8 = NewLabel(central, "Label8", QStringLiteral("Net wait:"));
+    NetWait = new QSpinBox(central);
+    NetWait->setObjectName(QStringLiteral("NetWait"));
+    NetWait->setRange(kMinNetWaitMs, kMaxNetWaitMs);
+    NetWait->setSuffix(QStringLiteral(" ms"));
+    NetWait->setValue(dnclink::kUdpReceiveTimeoutMs);
+    NetWait->setToolTip(QStringLiteral("How long a try over the network waits for its answer; raise it for far "
+                                       "controllers"));
+    Label8->setBuddy(NetWait);
+    CheckVerify = new QCheckBox(QStringLiteral("Verify after upload"), central);
+    CheckVerify->setObjectName(QStringLiteral("CheckVerify"));
+    CheckVerify->setToolTip(QStringLiteral("Read an uploaded or saved-as file back and compare it byte for byte"));
+
+    LogTabs = new QTabWidget(central);
+    LogTabs->setObjectName(QStringLiteral("LogTabs"));
+    MessageLog1 = new MessageLog(LogTabs);
+    JournalView1 = new JournalView(LogTabs);
+    LogTabs->addTab(MessageLog1, QStringLiteral("Messages"));
+    LogTabs->addTab(JournalView1, QStringLiteral("Journal"));
+
     StatusBar1 = statusBar();
     StatusBar1->setObjectName(QStringLiteral("StatusBar1"));
     StatusBar1->setSizeGripEnabled(true);
@@ -321,19 +357,43 @@ void TForm1::BuildLayout() {
     searchLayout->addWidget(ListView2, 2, 0, 1, 4);
     searchLayout->addWidget(BitBtn11, 3, 0, 1, 4);
     searchLayout->addWidget(BitBtn12, 4, 0, 1, 4);
+    searchLayout->addWidget(Label8, 5, 0, 1, 2);
+    searchLayout->addWidget(NetWait, 5, 2, 1, 2);
+    searchLayout->addWidget(CheckVerify, 6, 0, 1, 4);
+    searchLayout->setRowStretch(2, 1);
     search->setMaximumWidth(230);
+
+    // The memo with the line that says when its text is not whole.
+    auto *memoPane = new QWidget(central);
+    auto *memoLayout = new QVBoxLayout(memoPane);
+    memoLayout->setContentsMargins(0, 0, 0, 0);
+    memoLayout->setSpacing(2);
+    memoLayout->addWidget(MemoState);
+    memoLayout->addWidget(Memo1, 1);
 
     auto *splitter = new QSplitter(Qt::Horizontal, central);
     splitter->setObjectName(QStringLiteral("Splitter"));
     splitter->addWidget(ListView1);
-    splitter->addWidget(Memo1);
+    splitter->addWidget(memoPane);
     splitter->setStretchFactor(0, 2);
     splitter->setStretchFactor(1, 3);
     splitter->setChildrenCollapsible(false);
 
+    // The message log and the journal under the listing and the memo.
+    auto *vertical = new QSplitter(Qt::Vertical, central);
+    vertical->setObjectName(QStringLiteral("LogSplitter"));
+    vertical->addWidget(splitter);
+    vertical->addWidget(LogTabs);
+    vertical->setStretchFactor(0, 4);
+    vertical->setStretchFactor(1, 1);
+    vertical->setChildrenCollapsible(false);
+    LogTabs->setMinimumHeight(60);
+    ListView1->setMinimumHeight(80);
+    Memo1->setMinimumHeight(60);
+
     auto *middle = new QHBoxLayout;
     middle->addWidget(search);
-    middle->addWidget(splitter, 1);
+    middle->addWidget(vertical, 1);
 
     auto *bottom = new QHBoxLayout;
     bottom->addWidget(ProgressBar1, 1);
@@ -389,6 +449,10 @@ void TForm1::ConnectHandlers() {
         return [this, view](const QPoint &at) { PopupMenu1->popup(view->mapToGlobal(at)); };
     };
     connect(ListView1, &QWidget::customContextMenuRequested, this, popup(ListView1->viewport()));
+    ListView1->installEventFilter(this);
+    ListView1->viewport()->installEventFilter(this);
+    ListView1->viewport()->setAcceptDrops(true);
+    ListView1->setAcceptDrops(true);
     connect(ListView2, &QWidget::customContextMenuRequested, this, popup(ListView2->viewport()));
 }
 
@@ -510,10 +574,19 @@ void TForm1::BitBtn1Click() { close(); }
 
 void TForm1::BitBtn9Click() {
     if (!BeginRequest()) return;
-    AppDialogs().ExecModal(Form3);
+    if (AppDialogs().ExecModal(Form3) != QDialog::Accepted) return;
+    // An address just given takes effect at once: a device that had none
+    // can be reached without choosing it again first.
+    ip_ = QString::fromLatin1(AddressText(DeviceId));
+    CB4->setEditText(ip_);
+    dnclink::UdpSetDestination(ip_.toLatin1().constData());
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
+    if (!busy_ && !dnc_ && !ConfirmDiscardMemo()) {
+        event->ignore();
+        return;
+    }
     if (busy_) {
         // A request is waiting inside this handler's call chain: end it the
         // way Escape does and close once it has returned.
@@ -526,6 +599,7 @@ void TForm1::closeEvent(QCloseEvent *event) {
     // The run ends before the port goes; a worker that would not end keeps
     // the port it is still using.
     if (EndDncRunForClose()) dnclink::SerialClose();  // FormClose
+    settings_->setValue(settings_keys::kGeometry, saveGeometry());
     event->accept();
 }
 
@@ -564,19 +638,7 @@ void TForm1::ShowPath() {
     setWindowTitle(CurrentNcPath);
 }
 
-void TForm1::AppendMemoLine(const QString &line) {
-    if (downloading_ || dnc_) {
-        // Never mixed into a program that is arriving in the memo.
-        pendingMemoLines_.append(line);
-        return;
-    }
-    Memo1->appendPlainText(line);
-}
-
-void TForm1::FlushMemoLines() {
-    const QStringList lines = std::exchange(pendingMemoLines_, {});
-    for (const QString &line : lines) Memo1->appendPlainText(line);
-}
+void TForm1::AddLogLine(const QString &line) { MessageLog1->AddLine(line); }
 
 void TForm1::ShowRate(uint64_t done, uint64_t total) {
     if (!rate_ || done == 0) {

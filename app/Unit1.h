@@ -7,11 +7,14 @@
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
+#include <functional>
 #include <memory>
+#include <string>
 
 #include "listing_view.h"
 
 class QAction;
+class QCheckBox;
 class QComboBox;
 class QFrame;
 class QLabel;
@@ -21,8 +24,13 @@ class QPlainTextEdit;
 class QProgressBar;
 class QPushButton;
 class QRadioButton;
+class QSettings;
+class QSpinBox;
 class QStatusBar;
+class QTabWidget;
 class QTreeWidget;
+class JournalView;
+class MessageLog;
 class TForm2;
 class TForm3;
 class DncRun;
@@ -41,6 +49,9 @@ struct TForm1Options {
     // Non-zero: the controller's UDP port after every preparation of the
     // link (the demo mode's simulator listens on a free port).
     uint16_t udpPort = 0;
+    // The settings file to remember things in (INI); empty: the user's
+    // settings in the platform's usual place.
+    QString settingsFile;
 };
 
 class TForm1 : public QMainWindow {
@@ -66,6 +77,17 @@ public:
     QMenu *PopupMenu1;
     QAction *N1, *N2, *N4, *N5, *NC1, *N7;
     QFrame *GroupBox1;
+    // Over the memo: says when its text is not a whole program.
+    QLabel *MemoState;
+    // The network wait in milliseconds, remembered.
+    QLabel *Label8;
+    QSpinBox *NetWait;
+    // Read an uploaded or saved-as file back and compare it, remembered.
+    QCheckBox *CheckVerify;
+    // Beside the memo: the message log and the transfer journal.
+    QTabWidget *LogTabs;
+    MessageLog *MessageLog1;
+    JournalView *JournalView1;
     OpenDialogSettings OpenDialog1;
     ImageList ImageList1;
     TForm2 *Form2 = nullptr;
@@ -121,11 +143,35 @@ public:
     // The listing request of the current path, "%DirList%%" + path.
     QString ListingRequest() const;
 
-    // A line for the memo (the network link's send and receive errors).
-    void AppendMemoLine(const QString &line);
+    // A line for the message log (the network link's send errors and the
+    // window's own notes); never for the memo.
+    void AddLogLine(const QString &line);
+
+    // The memo holds only part of a program (an aborted or failed download).
+    bool MemoIncomplete() const { return memoIncomplete_; }
+    // Saves the memo to a local file the user picks, asking first when its
+    // text is incomplete. True when the file was written.
+    bool SaveMemoLocally(QWidget *parent);
+    // Before the memo's text is replaced: true when it holds no unsaved
+    // edits, or the user saved them locally or chose to discard them.
+    bool ConfirmDiscardMemo();
+
+    // F5: reads the current folder again.
+    void RefreshListing();
+    // Uploads local files into the current folder, one after the other,
+    // each through the path dialog; a cancelled dialog ends the rest.
+    void UploadLocalFiles(const QStringList &files);
+
+    // Where the journal is read and written.
+    QString JournalFile() const;
+    // The folder the file dialogs open in.
+    QString LocalFolder() const;
+    void RememberLocalFile(const QString &file);
+    QSettings &Settings() const { return *settings_; }
 
 protected:
     void closeEvent(QCloseEvent *event) override;
+    bool eventFilter(QObject *watched, QEvent *event) override;
 
 private:
     class RequestScope;
@@ -146,7 +192,23 @@ private:
     // Refuses, with an error box, a path that is empty or longer than limit
     // GBK bytes, before anything is sent.
     bool CheckRemotePath(const QString &path, int limit, const QString &what);
-    void FlushMemoLines();
+    // Remembered settings: read before the first set-up, written as they change.
+    void RestoreSettings();
+    void ConnectSettings();
+    void SetMemoIncomplete(bool incomplete, const QString &remotePath = {});
+    // Keys on the listing and files dropped on it (Unit1_keys.cpp).
+    bool ListingKey(int key);
+    bool ListingDrop(QEvent *event);
+    // One upload of a local file; false when the user cancelled the path
+    // dialog or the upload failed.
+    bool UploadLocalFile(const QString &localFile);
+    // Reads remotePath back and compares it with `expected`, which yields
+    // the sent bytes in order. Empty on a match, else the error text shown.
+    QString VerifyRemoteFile(const QByteArray &path, const std::function<qint64(char *, qint64)> &expected,
+                             uint64_t size);
+    // One line in the transfer journal; a failure is noted in the log.
+    void WriteJournal(const char *operation, const QString &remotePath, const QString &localFile, bool hasData,
+                      uint64_t bytes, const std::string &sha256, const QString &result);
     // Reads a decimal integer as the framework's conversion does; shows the
     // framework's conversion error (and gives false) for anything else.
     bool ReadIntegerText(const QString &text, int *value);
@@ -155,7 +217,8 @@ private:
     // made by the set-up, clears them.
     void SetEngineTiming(int32_t timeout, int32_t retries);
     // Sends a management command text, then refreshes the listing.
-    void SendStorageCommand(uint8_t (*command)(uint8_t, const char *), const QString &text);
+    void SendStorageCommand(uint8_t (*command)(uint8_t, const char *), const QString &text, const char *operation,
+                            const QString &journalPath);
     // Refuses, with an error box, a command text that is not GBK or longer
     // than the request's text room.
     bool CheckCommandText(const QString &text);
@@ -179,7 +242,8 @@ private:
     bool settingUp_ = false;
     bool closePending_ = false;
     bool downloading_ = false;
-    QStringList pendingMemoLines_;
+    bool memoIncomplete_ = false;
+    std::unique_ptr<QSettings> settings_;
     QString ip_;
     std::unique_ptr<TransferRate> rate_;
     std::unique_ptr<DncRun> dnc_;  // the one run, from Start until its worker ended
@@ -196,6 +260,10 @@ QString TransferStatusText();
 QString TransferAbortedText();
 // Panel 1 when a request is refused because a DNC run is streaming.
 QString DncRunningRefusalText();
+
+// Asks before the incomplete text of `form`'s memo is written anywhere;
+// true when it is whole or the user said yes.
+bool IncompleteWriteConfirmed(TForm1 &form, QWidget *parent);
 
 // Parses a device ID as the framework's string-to-integer conversion does;
 // false for anything that is not a decimal integer.

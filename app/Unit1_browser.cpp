@@ -96,6 +96,8 @@ void TForm1::ListView1DblClick() {
         if (!CheckRemotePath(path, kMaxRemotePathLength, QStringLiteral("file"))) return;
         if (!AppDialogs().Confirm(this, QStringLiteral("读远程文件？"), QStringLiteral("确定读取远程文件吗？：%1").arg(path)))
             return;
+        // The program read replaces the memo's text.
+        if (!ConfirmDiscardMemo()) return;
         if (!BeginRequest()) return;  // a request may have started while the box was open
         RequestScope scope(*this);
         ReadNcFile(DeviceId, path);

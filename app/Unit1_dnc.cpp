@@ -14,6 +14,7 @@
 #include "Unit1.h"
 #include "dialogs.h"
 #include "dnc_run.h"
+#include "journal.h"
 #include "link_cut.h"
 
 namespace {
@@ -56,7 +57,10 @@ bool DncRun::Start(uint8_t address) {
 QString DncRun::ChooseProgram() {
     const std::optional<QString> chosen = queue->Ask([this] {
         const QString file = AppDialogs().OpenFileName(&form_, form_.OpenDialog1.FileName, form_.OpenDialog1.Filter);
-        if (!file.isEmpty()) form_.OpenDialog1.FileName = file;  // shared with the upload
+        if (!file.isEmpty()) {
+            form_.OpenDialog1.FileName = file;  // shared with the upload
+            form_.RememberLocalFile(file);
+        }
         return file;
     });
     return chosen.value_or(QString());
@@ -96,6 +100,15 @@ void DncRun::ShowBlock(const uint8_t *data, size_t length) {
     const QByteArray bytes(reinterpret_cast<const char *>(data),
                            static_cast<qsizetype>(strnlen(reinterpret_cast<const char *>(data), length)));
     queue->Post([this, bytes] { AddBlock(bytes); }, true);
+}
+
+void DncRun::ProgramStreamed(const QString &path, uint64_t bytes, const std::string &sha256) {
+    queue->Post([this, path, bytes, sha256] {
+        streamed = true;
+        programPath = path;
+        programBytes = bytes;
+        programSha256 = sha256;
+    });
 }
 
 void DncRun::RunEnded() {
@@ -148,8 +161,12 @@ void TForm1::BitBtn11Click() {
         return;
     }
     if (!BeginRequest()) return;
+    // The run shows its program in the memo, in place of what it held.
+    if (!ConfirmDiscardMemo()) return;
+    if (!BeginRequest()) return;
     BitBtn11->setEnabled(false);
     Memo1->clear();
+    SetMemoIncomplete(false);
     DncStopRequested.store(0);
     auto run = std::make_unique<DncRun>(*this);
     // The memo shows the program as it streams; the user's keys would land
@@ -177,6 +194,11 @@ void TForm1::DncEnded() {
     dnc_->queue->Detach();
     // The worker's last step follows the post of this call at once.
     if (dnc_->worker.joinable()) dnc_->worker.join();
+    // Every action the worker posted before this one has run: panel 1 holds
+    // the run's final text.
+    if (dnc_->streamed)
+        WriteJournal(journal::kDnc, {}, dnc_->programPath, true, dnc_->programBytes, dnc_->programSha256,
+                     StatusPanel1->text().isEmpty() ? QStringLiteral("此文件不存在!!!!") : StatusPanel1->text());
     FinishDncRun();
 }
 
@@ -187,7 +209,8 @@ void TForm1::FinishDncRun() {
     SetRequestControlsEnabled(true);
     BitBtn11->setEnabled(true);
     ClearRate();
-    FlushMemoLines();
+    // The streamed program is the file's text, not the user's edits.
+    Memo1->document()->setModified(false);
 }
 
 bool TForm1::EndDncRunForClose() {

@@ -1,6 +1,7 @@
 // Deleting files, creating and deleting directories on the controller, from
 // the listing's popup menu. The controller's own system file and folders are
 // never deleted from here.
+#include <QLabel>
 #include <QLineEdit>
 #include <QToolButton>
 #include <QTreeWidget>
@@ -9,6 +10,7 @@
 #include "Unit2.h"
 #include "dialogs.h"
 #include "gbk_text.h"
+#include "journal.h"
 #include "nc_commands.h"
 #include "request_scope.h"
 
@@ -38,16 +40,17 @@ bool TForm1::CheckCommandText(const QString &text) {
     return false;
 }
 
-void TForm1::SendStorageCommand(uint8_t (*command)(uint8_t, const char *), const QString &text) {
+void TForm1::SendStorageCommand(uint8_t (*command)(uint8_t, const char *), const QString &text,
+                                const char *operation, const QString &journalPath) {
     if (!CheckCommandText(text)) return;
     if (!BeginRequest()) return;  // a request may have started while a box was open
     RequestScope scope(*this);
     const QByteArray bytes = ToGbk(text);
-    if (const uint8_t code = command(DeviceId, bytes.constData()); code != 0) {
-        ShowResultCode(code);
-        return;
-    }
-    ShowResultCode(0);
+    const uint8_t code = command(DeviceId, bytes.constData());
+    ShowResultCode(code);
+    // The command's own outcome, not the refresh's.
+    WriteJournal(operation, journalPath, {}, false, 0, {}, StatusPanel1->text());
+    if (code != 0) return;
     ReadNcDirectory(DeviceId, ListingRequest());  // shows its own result
 }
 
@@ -65,7 +68,7 @@ void TForm1::N5Click() {
         return;
     }
     if (!confirmed) return;
-    SendStorageCommand(&nccmd::NcDeleteFile, text);
+    SendStorageCommand(&nccmd::NcDeleteFile, text, journal::kRemove, CurrentNcPath + caption);
 }
 
 void TForm1::NC1Click() {
@@ -83,7 +86,7 @@ void TForm1::NC1Click() {
     }
     const QString text = Word(nccmd::kCreateDirWord) + CurrentNcPath + name;
     if (!AppDialogs().Confirm(this, QStringLiteral("Create Dir？"), QStringLiteral("Create NC Dir?"))) return;
-    SendStorageCommand(&nccmd::NcCreateDir, text);
+    SendStorageCommand(&nccmd::NcCreateDir, text, journal::kMakeDir, CurrentNcPath + name);
 }
 
 void TForm1::N7Click() {
@@ -99,5 +102,5 @@ void TForm1::N7Click() {
         return;
     }
     if (!confirmed) return;
-    SendStorageCommand(&nccmd::NcDeleteDir, text);
+    SendStorageCommand(&nccmd::NcDeleteDir, text, journal::kRemoveDir, CurrentNcPath + caption);
 }

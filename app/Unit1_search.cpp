@@ -2,12 +2,14 @@
 #include <QLineEdit>
 #include <QComboBox>
 #include <QProgressBar>
+#include <QSettings>
 #include <QTreeWidget>
 #include <algorithm>
 #include <string>
 
 #include "Unit1.h"
 #include "address_book.h"
+#include "app_settings.h"
 #include "link_ops.h"
 #include "nc_commands.h"
 #include "request_scope.h"
@@ -99,4 +101,5 @@ void TForm1::ListView2DblClick() {
     // reset to itself. CB3 and CB4 show the device now addressed.
     const QSignalBlocker block(CB3);
     CB3->setEditText(QString::number(DeviceId));
+    if (DeviceId >= 1 && DeviceId <= 100) Settings().setValue(settings_keys::kDeviceId, QString::number(DeviceId));
 }

@@ -6,7 +6,6 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
-#include <QSaveFile>
 #include <QStyle>
 #include <QToolButton>
 
@@ -67,21 +66,6 @@ void TForm2::showEvent(QShowEvent *event) {
 }
 
 void TForm2::SpeedButton1Click() {
-    const QString chosen = AppDialogs().SaveFileName(this, mainForm_->SelectedFileName, NcFileFilter());
-    const QString text = mainForm_->Memo1->toPlainText();
-    const QString character = chosen.isEmpty() ? QString() : FirstNonGbkCharacter(text);
-    if (!character.isEmpty()) {
-        // The file would hold '?' in its place; the file the user had stays.
-        AppDialogs().Error(this, QStringLiteral("文件操作错误"), NonGbkRefusal(QStringLiteral("text"), character));
-    } else if (!chosen.isEmpty()) {
-        // Written whole or not at all: a failed save never leaves half a
-        // program in place of the file the user had.
-        QSaveFile file(chosen);
-        const QByteArray bytes = MemoTextToGbk(text);
-        if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
-            AppDialogs().Error(this, QStringLiteral("文件操作错误"),
-                               QStringLiteral("Cannot write %1: %2").arg(chosen, file.errorString()));
-        }
-    }
+    mainForm_->SaveMemoLocally(this);
     done(kResultLocalSave);
 }

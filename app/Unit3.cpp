@@ -3,6 +3,7 @@
 #include <QHBoxLayout>
 #include <QHeaderView>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QStyle>
 #include <QTableWidget>
 #include <QVBoxLayout>
@@ -85,6 +86,17 @@ void TForm3::BitBtn3Click() {
     filling_ = false;
 }
 
+bool IsAddressBookValue(const QString &text) {
+    // "0" keeps the device out of the device search.
+    if (text.isEmpty() || text == QStringLiteral("0")) return true;
+    static const QRegularExpression dotted(QStringLiteral("^([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})\\.([0-9]{1,3})$"));
+    const QRegularExpressionMatch match = dotted.match(text);
+    if (!match.hasMatch()) return false;
+    for (int part = 1; part <= 4; ++part)
+        if (match.captured(part).toInt() > 255) return false;
+    return true;
+}
+
 void TForm3::BitBtn4Click() {
     for (int id = 1; id < kAddressBookEntries; ++id) SetAddressText(id, GridValue(id).toLatin1().toStdString());
     SaveAddressBook();
@@ -103,14 +115,12 @@ QString TForm3::GridValue(int id) const {
 }
 
 void TForm3::SetGridValue(int id, const QString &value) {
+    // Every device has its row, with an address or without: a device gets
+    // its first address here.
     const QString key = QString::number(id);
     int row = 0;
     while (row < ValueList1->rowCount() && ValueList1->item(row, kKeyColumn)->text() != key) ++row;
     const bool present = row < ValueList1->rowCount();
-    if (value.isEmpty()) {
-        if (present) ValueList1->removeRow(row);
-        return;
-    }
     if (!present) {
         ValueList1->insertRow(row);
         auto *keyItem = new QTableWidgetItem(key);
@@ -128,12 +138,13 @@ void TForm3::ValueEdited(QTableWidgetItem *item) {
     const QString text = item->text().trimmed();
     const QString accepted = item->data(kAcceptedRole).toString();
     QString refusal;
-    // An entry holds 39 single-byte characters and its terminating zero;
-    // a longer or non-ASCII text would spill into the next device's entry.
-    if (text.size() > static_cast<qsizetype>(kMaxAddressLength))
-        refusal = QStringLiteral("The address \"%1\" is longer than %2 characters.").arg(text).arg(kMaxAddressLength);
-    else if (QStringView(text).toLatin1() != text.toUtf8())
-        refusal = QStringLiteral("The address \"%1\" may hold only plain ASCII characters.").arg(text);
+    // The network link sends to a dotted IPv4 address; anything else would
+    // only fail later, at the first request. The longest such text fits an
+    // entry with its terminating zero.
+    if (!IsAddressBookValue(text))
+        refusal = QStringLiteral("\"%1\" is not an address: enter a dotted IPv4 address such as 192.168.1.10, "
+                                 "\"0\" to leave the device out of the device search, or nothing.")
+                      .arg(text);
     filling_ = true;
     if (!refusal.isEmpty()) {
         item->setText(accepted);

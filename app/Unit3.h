@@ -1,5 +1,5 @@
-// TForm3: the address book dialog. One grid row per device that has an
-// address; the user edits addresses, never the device IDs.
+// TForm3: the address book dialog. One grid row for every device ID 1..100;
+// the user edits addresses (or clears them), never the device IDs.
 #pragma once
 
 #include <QDialog>
@@ -35,3 +35,7 @@ private:
     void ValueEdited(QTableWidgetItem *item);
     bool filling_ = false;
 };
+
+// An address the book accepts: a dotted IPv4 address, "0" (a device the
+// device search leaves out) or nothing.
+bool IsAddressBookValue(const QString &text);

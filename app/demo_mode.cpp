@@ -9,6 +9,7 @@
 DemoController::DemoController() = default;
 
 DemoController::~DemoController() {
+    if (serialSimulator_) serialSimulator_->Stop();
     if (simulator_) simulator_->Stop();
 }
 
@@ -27,6 +28,16 @@ bool DemoController::Start(QString *error) {
                      .arg(QString::fromStdString(simulator_->LastError()));
         return false;
     }
+    // The same storage on the serial side: the window sends one request at
+    // a time, so the two never work on the folder at once.
+    ncsim::Options serial;
+    serial.root = simulator_->Root();
+    serialSimulator_ = std::make_unique<ncsim::Simulator>(serial);
+    if (!serialSimulator_->StartPty()) {
+        *error = QStringLiteral("The simulated controller's serial side did not start: %1")
+                     .arg(QString::fromStdString(serialSimulator_->LastError()));
+        return false;
+    }
     std::memset(AddressBook, 0, sizeof AddressBook);
     SetStoredLinkKind(1);
     SetAddressText(1, "127.0.0.1");
@@ -38,3 +49,7 @@ bool DemoController::Start(QString *error) {
 }
 
 uint16_t DemoController::Port() const { return simulator_ ? simulator_->UdpPort() : 0; }
+
+QString DemoController::SerialDevice() const {
+    return serialSimulator_ ? QString::fromStdString(serialSimulator_->PtyPath()) : QString();
+}

@@ -1,7 +1,9 @@
 // The demo: a simulated controller in this process on a free loopback UDP
-// port, serving a fresh sample tree, and a private working directory whose
-// address book points device 1 at it with the network link selected. The
-// user's own IpAddr.dat is never touched.
+// port and on a pseudo-terminal, both serving one fresh sample tree, and a
+// private working directory whose address book points device 1 at it with
+// the network link selected. Switching to the serial link and its
+// pseudo-terminal lists the same storage. The user's own IpAddr.dat,
+// settings and journal are never touched.
 #pragma once
 
 #include <QString>
@@ -22,10 +24,13 @@ public:
     // when anything fails.
     bool Start(QString *error);
     uint16_t Port() const;
+    // The pseudo-terminal the serial side answers on.
+    QString SerialDevice() const;
     QString WorkingDirectory() const { return dir_.path(); }
     ncsim::Simulator *Simulator() const { return simulator_.get(); }
 
 private:
     QTemporaryDir dir_;
     std::unique_ptr<ncsim::Simulator> simulator_;
+    std::unique_ptr<ncsim::Simulator> serialSimulator_;
 };

@@ -7,10 +7,12 @@
 
 namespace {
 
+QString dialogFolder;
+
 // The chosen file, or empty when the user cancelled.
 QString RunFileDialog(QWidget *parent, const QString &initialName, const QString &filter,
                       QFileDialog::FileMode mode, QFileDialog::AcceptMode accept) {
-    QFileDialog dialog(parent, QString(), QString(), filter);
+    QFileDialog dialog(parent, QString(), dialogFolder, filter);
     dialog.setFileMode(mode);
     dialog.setAcceptMode(accept);
     dialog.selectFile(initialName);
@@ -36,6 +38,16 @@ public:
     QString SaveFileName(QWidget *parent, const QString &initialName, const QString &filter) override {
         return RunFileDialog(parent, initialName, filter, QFileDialog::AnyFile, QFileDialog::AcceptSave);
     }
+    UnsavedAnswer AskUnsaved(QWidget *parent, const QString &title, const QString &text) override {
+        QMessageBox box(QMessageBox::Warning, title, text, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel,
+                        parent);
+        box.setDefaultButton(QMessageBox::Cancel);
+        switch (box.exec()) {
+        case QMessageBox::Save: return UnsavedAnswer::Save;
+        case QMessageBox::Discard: return UnsavedAnswer::Discard;
+        default: return UnsavedAnswer::Cancel;
+        }
+    }
     int ExecModal(QDialog *dialog) override { return dialog->exec(); }
 };
 
@@ -44,8 +56,12 @@ Dialogs *installed = nullptr;
 
 }  // namespace
 
+UnsavedAnswer Dialogs::AskUnsaved(QWidget *, const QString &, const QString &) { return UnsavedAnswer::Cancel; }
+
 Dialogs &AppDialogs() { return installed ? *installed : qtDialogs; }
 
 void InstallDialogs(Dialogs *dialogs) { installed = dialogs; }
+
+void SetDialogFolder(const QString &folder) { dialogFolder = folder; }
 
 QString NcFileFilter() { return QStringLiteral("*.* (*);;*.cnc (*.cnc);;*.nc (*.nc)"); }

@@ -7,6 +7,9 @@
 class QDialog;
 class QWidget;
 
+// The answer to "the text holds unsaved edits".
+enum class UnsavedAnswer { Save, Discard, Cancel };
+
 class Dialogs {
 public:
     virtual ~Dialogs() = default;
@@ -20,6 +23,9 @@ public:
     // The chosen file's full name, or empty when the user cancelled.
     virtual QString OpenFileName(QWidget *parent, const QString &initialName, const QString &filter) = 0;
     virtual QString SaveFileName(QWidget *parent, const QString &initialName, const QString &filter) = 0;
+    // Save (locally), Discard or Cancel. Unless a set of dialogs answers
+    // it, the edits are kept: Cancel.
+    virtual UnsavedAnswer AskUnsaved(QWidget *parent, const QString &title, const QString &text);
     // Runs a modal form and returns its result code.
     virtual int ExecModal(QDialog *dialog) = 0;
 };
@@ -28,6 +34,10 @@ public:
 // its own. Not owned: the installer keeps it alive.
 Dialogs &AppDialogs();
 void InstallDialogs(Dialogs *dialogs);  // null restores the Qt dialogs
+
+// The folder file dialogs open in when the proposed name has none: the
+// last folder the user took a local file from.
+void SetDialogFolder(const QString &folder);
 
 // The framework's filter "*.*|*.*|*.cnc|*.cnc|*.nc|*.nc" in Qt's notation.
 QString NcFileFilter();

@@ -30,6 +30,7 @@ public:
     void SetProgress(uint64_t done, uint64_t total) override;
     void SetProgressFull() override;
     void ShowBlock(const uint8_t *data, size_t length) override;
+    void ProgramStreamed(const QString &path, uint64_t bytes, const std::string &sha256) override;
     void RunEnded() override;
 
     // Window thread, at the run's end: what the decoder still held (a
@@ -39,6 +40,12 @@ public:
     const std::shared_ptr<WindowQueue> queue;
     std::thread worker;
     bool memoWasReadOnly = false;
+    // Window thread: what ProgramStreamed reported, for the journal line at
+    // the run's end.
+    bool streamed = false;
+    QString programPath;
+    uint64_t programBytes = 0;
+    std::string programSha256;
 
 private:
     // Window thread.

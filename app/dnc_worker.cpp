@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <climits>
 
+#include "sha256.h"
 #include "transfers.h"
 
 std::atomic<uint8_t> DncStopRequested{0};
@@ -28,9 +29,17 @@ void DncWorker(DncWindow &window, uint8_t address) {
             window.ShowFileError();
             reportCode = false;
         } else {
-            auto source = [&file](uint8_t *buffer, size_t length) {
-                return file.read(reinterpret_cast<char *>(buffer), static_cast<qint64>(length)) ==
-                       static_cast<qint64>(length);
+            // The journal names the program by the hash of the file's bytes,
+            // before block 1's '%' is replaced for sending.
+            journal::Sha256 hash;
+            uint64_t read = 0;
+            auto source = [&](uint8_t *buffer, size_t length) {
+                if (file.read(reinterpret_cast<char *>(buffer), static_cast<qint64>(length)) !=
+                    static_cast<qint64>(length))
+                    return false;
+                hash.Update(buffer, length);
+                read += length;
+                return true;
             };
             auto progress = [&window](uint64_t done, uint64_t total) { window.SetProgress(done, total); };
             auto stop = [] { return DncStopRequested.load() != 0; };
@@ -48,6 +57,7 @@ void DncWorker(DncWindow &window, uint8_t address) {
             const nccmd::TransferResult result =
                 nccmd::RunDncStream(address, static_cast<int32_t>(file.size()), callbacks);
             file.close();
+            window.ProgramStreamed(path, read, hash.HexDigest());
             code = result.code;
             if (code != 0) {
                 // The failed exchange's text is the end report.

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 // The user asked the run to stop: set to 0 by Start, to 1 by Stop, read by
 // the worker before each block and after each busy answer, cleared by the
@@ -31,6 +32,9 @@ public:
     // One block as sent (a leading '%' of block 1 already replaced), for
     // Memo1; the text ends at the first zero byte.
     virtual void ShowBlock(const uint8_t *data, size_t length) = 0;
+    // The program file, the bytes read from it and their SHA-256, once the
+    // run has ended with a file open; for the journal.
+    virtual void ProgramStreamed(const QString &path, uint64_t bytes, const std::string &sha256) = 0;
     // The last call: BitBtn11 enabled, the window free for other requests.
     virtual void RunEnded() = 0;
 };

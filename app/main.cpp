@@ -4,7 +4,8 @@
 //   dncpanel --serial DEVICE   also offer and select DEVICE (e.g. /dev/pts/3)
 //   dncpanel --net-timeout MS  how long a network try waits for its answer
 //                              (default 100; remembered for later starts)
-//   dncpanel --demo            against a built-in simulated controller
+//   dncpanel --demo            against a built-in simulated controller, over
+//                              UDP and a pseudo-terminal
 //   dncpanel --demo --screenshot FILE
 //                              list, open a program, save the window as FILE
 #include <QApplication>
@@ -17,7 +18,8 @@
 #include <memory>
 
 #include "Unit1.h"
-#include "udp_link.h"
+#include "app_settings.h"
+#include "journal.h"
 #if DNCPANEL_HAVE_DEMO
 #include "demo_mode.h"
 #include "demo_screenshot.h"
@@ -46,21 +48,15 @@ int main(int argc, char **argv) {
     parser.addOptions({demo, serial, screenshot, netTimeout});
     parser.process(app);
 
-    // A controller farther away than the default wait allows answers too
-    // late for every try; its users raise the wait once.
-    QSettings settings;
-    const QString waitKey = QStringLiteral("network/timeoutMs");
+    int waitMs = 0;
     if (parser.isSet(netTimeout)) {
         bool ok = false;
-        const int ms = parser.value(netTimeout).toInt(&ok);
-        if (!ok || ms < 1 || ms > 600000) {
+        waitMs = parser.value(netTimeout).toInt(&ok);
+        if (!ok || waitMs < kMinNetWaitMs || waitMs > kMaxNetWaitMs) {
             std::fprintf(stderr, "dncpanel: --net-timeout wants milliseconds from 1 to 600000\n");
             return 2;
         }
-        settings.setValue(waitKey, ms);
     }
-    const int waitMs = settings.value(waitKey, dnclink::kUdpReceiveTimeoutMs).toInt();
-    dnclink::UdpSetReceiveTimeout(waitMs >= 1 && waitMs <= 600000 ? waitMs : dnclink::kUdpReceiveTimeoutMs);
 
     try {
         TForm1Options options;
@@ -75,6 +71,10 @@ int main(int argc, char **argv) {
                 return 1;
             }
             options.udpPort = controller->Port();
+            options.serialDevice = controller->SerialDevice();
+            // The demo's settings and journal stay in its own folder.
+            options.settingsFile = controller->WorkingDirectory() + QStringLiteral("/dncpanel.conf");
+            qputenv(journal::kPathVariable, (controller->WorkingDirectory() + QStringLiteral("/journal.tsv")).toLocal8Bit());
         }
 #else
         if (parser.isSet(demo)) {
@@ -82,6 +82,9 @@ int main(int argc, char **argv) {
             return 1;
         }
 #endif
+        // A controller farther away than the default wait allows answers too
+        // late for every try; its users raise the wait once.
+        if (waitMs != 0) OpenAppSettings(options.settingsFile)->setValue(settings_keys::kNetWait, waitMs);
         TForm1 form(options);
         form.show();
 #if DNCPANEL_HAVE_DEMO

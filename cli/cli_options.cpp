@@ -34,6 +34,10 @@ const std::map<std::string, CommandSpec> &Commands() {
                           "  answered, one a line. Exit status 1 when none answered.\n"}},
         {"state", {0, 0, "state\n  Print the controller's state record: AbnormalCode, BlockTaken and a hex\n"
                          "  dump of the whole record.\n"}},
+        {"log", {0, 0, "log\n  Print the transfer journal that dncctl and dncpanel append to: a header\n"
+                       "  line, then one line per get, put, save-as, rm, mkdir, rmdir and dnc, oldest\n"
+                       "  first, tab-separated. The journal is $DNCPANEL_JOURNAL when set, else\n"
+                       "  $XDG_DATA_HOME/dncpanel/journal.tsv (~/.local/share/dncpanel/journal.tsv).\n"}},
         {"dnc", {1, 1, "dnc LOCAL\n  Stream an NC program to the controller while it machines (DNC run).\n"
                        "  Ctrl-C stops the run: the controller is sent the abort block.\n"}},
     };

@@ -11,6 +11,9 @@
 #include <vector>
 
 #include "interrupt.h"
+#include "journal.h"
+#include "journal_line.h"
+#include "sha256.h"
 #include "link_setup.h"
 #include "nc_commands.h"
 #include "progress_bar.h"
@@ -45,6 +48,15 @@ int TransferStatus(const nccmd::TransferResult &result, const std::string &local
     }
     if (result.localFailure) return ReportLocal(localError.empty() ? "local file error" : localError);
     return result.code != 0 ? kExitController : kExitOk;
+}
+
+// The journal's result text of a finished transfer: what the user was told.
+std::string ResultText(const nccmd::TransferResult &result, const std::string &localError) {
+    if (result.code != 0) return nccmd::ResultCodeText(result.code);
+    if (result.abnormalCode != 0) return "下位机出现异常状态 异常代码:" + std::to_string(result.abnormalCode);
+    if (result.aborted) return "stopped; the controller was sent the abort block";
+    if (result.localFailure) return localError.empty() ? "local file error" : localError;
+    return nccmd::ResultCodeText(0);
 }
 
 // Runs a transfer with Ctrl-C turned into the transfer's abort test.
@@ -137,13 +149,27 @@ int Get(const CliOptions &o) {
     if (BaseName(local).empty()) return ReportLocal("no local file name in '" + o.arguments[0] + "'");
     LocalOutput out(local);
     if (!out.Open()) return ReportLocal(out.Error());
+    journal::Sha256 hash;
+    uint64_t received = 0;
     const nccmd::TransferResult result = Stoppable([&] {
         ProgressBar bar("get");
         return nccmd::ReadRemoteFile(
-            o.id, remote.c_str(), [&](const uint8_t *data, size_t n) { return out.Write(data, n); },
+            o.id, remote.c_str(),
+            [&](const uint8_t *data, size_t n) {
+                hash.Update(data, n);
+                received += n;
+                return out.Write(data, n);
+            },
             [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
     });
-    if (result.Succeeded() && !out.Commit()) return ReportLocal(out.Error());
+    JournalRecord record{journal::kGet, remote, local, true, received, hash.HexDigest(), {}};
+    if (result.Succeeded() && !out.Commit()) {
+        record.result = out.Error();
+        WriteJournalLine(o, record);
+        return ReportLocal(out.Error());
+    }
+    record.result = ResultText(result, out.Error());
+    WriteJournalLine(o, record);
     return TransferStatus(result, out.Error());
 }
 
@@ -172,11 +198,21 @@ struct LocalInput {
     }
     bool Usable() const { return error.empty(); }
 
-    bool Read(uint8_t *buffer, size_t n) { return std::fread(buffer, 1, n, file) == n; }
+    bool Read(uint8_t *buffer, size_t n) {
+        if (std::fread(buffer, 1, n, file) != n) return false;
+        hash.Update(buffer, n);
+        read += n;
+        return true;
+    }
+
+    // Of the bytes Read handed out so far.
+    journal::Sha256 hash;
+    uint64_t read = 0;
 };
 
 // Reads the remote file back and compares it with the local one.
-int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, const std::string &localPath) {
+int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, const std::string &localPath,
+           std::string *outcome) {
     std::rewind(input.file);
     uint64_t offset = 0;
     uint64_t firstDifference = UINT64_MAX;
@@ -195,13 +231,18 @@ int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, co
             },
             [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
     });
-    if (const int status = TransferStatus(result, ""); status != kExitOk) return status;
+    if (const int status = TransferStatus(result, ""); status != kExitOk) {
+        *outcome = "verify: " + ResultText(result, "");
+        return status;
+    }
     if (firstDifference == UINT64_MAX && offset != uint64_t(input.size)) firstDifference = std::min<uint64_t>(offset, uint64_t(input.size));
     if (firstDifference != UINT64_MAX) {
         std::fprintf(stderr, "dncctl: verify failed: %s on the controller differs from %s from byte %llu on\n",
                      remote.c_str(), localPath.c_str(), static_cast<unsigned long long>(firstDifference));
+        *outcome = "verify failed: differs from byte " + std::to_string(firstDifference) + " on";
         return kExitVerify;
     }
+    *outcome = nccmd::ResultCodeText(0) + ", verified";
     return kExitOk;
 }
 
@@ -216,15 +257,24 @@ int Put(const CliOptions &o) {
             o.id, remote.c_str(), input.size, [&](uint8_t *buffer, size_t n) { return input.Read(buffer, n); },
             [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
     });
-    const int status = TransferStatus(result, "cannot read " + localPath + " to its end (did it change?)");
-    if (status != kExitOk || !o.verify) return status;
-    return Verify(o, remote, input, localPath);
+    const std::string localError = "cannot read " + localPath + " to its end (did it change?)";
+    const int status = TransferStatus(result, localError);
+    JournalRecord record{journal::kPut, remote, localPath, true, input.read, input.hash.HexDigest(),
+                         ResultText(result, localError)};
+    if (status != kExitOk || !o.verify) {
+        WriteJournalLine(o, record);
+        return status;
+    }
+    const int verified = Verify(o, remote, input, localPath, &record.result);
+    WriteJournalLine(o, record);
+    return verified;
 }
 
 int TextCommand(uint8_t (*command)(uint8_t, const char *), std::string_view word, const CliOptions &o,
-                const std::string &path) {
+                const std::string &path, const char *operation) {
     const std::string text = std::string(word) + path;
     const uint8_t code = command(o.id, text.c_str());
+    WriteJournalLine(o, JournalRecord{operation, path, {}, false, 0, {}, nccmd::ResultCodeText(code)});
     return code == 0 ? kExitOk : ReportCode(code);
 }
 
@@ -289,11 +339,14 @@ int Dnc(const CliOptions &o) {
         callbacks.stopWhileBusy = stopWhileBusy;
         return nccmd::RunDncStream(o.id, input.size, callbacks);
     });
+    const std::string localError = "cannot read " + localPath + " to its end (did it change?)";
+    WriteJournalLine(o, JournalRecord{journal::kDnc, {}, localPath, true, input.read, input.hash.HexDigest(),
+                                      ResultText(result, localError)});
     if (result.abnormalCode != 0) {
         std::fprintf(stderr, "dncctl: 下位机出现异常状态 异常代码:%d\n", result.abnormalCode);
         return kExitAbnormal;
     }
-    return TransferStatus(result, "cannot read " + localPath + " to its end (did it change?)");
+    return TransferStatus(result, localError);
 }
 
 }  // namespace
@@ -303,9 +356,12 @@ int RunCommand(const CliOptions &o) {
     if (c == "ls") return List(o);
     if (c == "get") return Get(o);
     if (c == "put") return Put(o);
-    if (c == "rm") return TextCommand(nccmd::NcDeleteFile, nccmd::kDeleteFileWord, o, RemoteFilePath(o.arguments[0]));
-    if (c == "mkdir") return TextCommand(nccmd::NcCreateDir, nccmd::kCreateDirWord, o, RemoteDirName(o.arguments[0]));
-    if (c == "rmdir") return TextCommand(nccmd::NcDeleteDir, nccmd::kDeleteDirWord, o, RemoteDirName(o.arguments[0]));
+    if (c == "rm")
+        return TextCommand(nccmd::NcDeleteFile, nccmd::kDeleteFileWord, o, RemoteFilePath(o.arguments[0]), journal::kRemove);
+    if (c == "mkdir")
+        return TextCommand(nccmd::NcCreateDir, nccmd::kCreateDirWord, o, RemoteDirName(o.arguments[0]), journal::kMakeDir);
+    if (c == "rmdir")
+        return TextCommand(nccmd::NcDeleteDir, nccmd::kDeleteDirWord, o, RemoteDirName(o.arguments[0]), journal::kRemoveDir);
     if (c == "search") return Search(o);
     if (c == "state") return State(o);
     if (c == "dnc") return Dnc(o);

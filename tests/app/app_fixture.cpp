@@ -2,12 +2,14 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStandardPaths>
 #include <QTreeWidget>
 #include <cstring>
 
 #include "address_book.h"
 #include "escape_key.h"
 #include "frame_codec.h"
+#include "journal.h"
 #include "link_ops.h"
 #include "request_engine.h"
 
@@ -22,6 +24,12 @@ void ScriptedDialogs::Inform(QWidget *, const QString &title, const QString &tex
 
 void ScriptedDialogs::Error(QWidget *, const QString &title, const QString &text) {
     shown.append({QStringLiteral("error"), title, text});
+}
+
+UnsavedAnswer ScriptedDialogs::AskUnsaved(QWidget *, const QString &title, const QString &text) {
+    shown.append({QStringLiteral("unsaved"), title, text});
+    if (onUnsaved) onUnsaved();
+    return unsavedAnswer;
 }
 
 QString ScriptedDialogs::OpenFileName(QWidget *, const QString &initialName, const QString &) {
@@ -111,6 +119,8 @@ std::vector<uint8_t> ReadFileBytes(const QString &path) {
 AppFixture::AppFixture(bool sampleTree) : oldDirectory_(QDir::currentPath()) {
     if (!work_.isValid() || !storage_.isValid()) qFatal("no temporary directory");
     QDir::setCurrent(work_.path());
+    QStandardPaths::setTestModeEnabled(true);
+    qputenv(journal::kPathVariable, JournalFile().toLocal8Bit());
     std::memset(AddressBook, 0, sizeof AddressBook);
     dnclink::LinkKind = dnclink::kLinkSerial;
     if (sampleTree && !ncsim::WriteSampleTree(storage_.path().toStdString())) qFatal("no sample tree");
@@ -133,10 +143,22 @@ AppFixture::~AppFixture() {
 
 TForm1 &AppFixture::Open(uint8_t linkKind, std::map<int, std::string> addresses, const QString &serialDevice) {
     WriteFileBytes(WorkPath(QStringLiteral("IpAddr.dat")), AddressBookImage(linkKind, addresses));
-    TForm1Options options;
-    options.udpPort = simulator->UdpPort();
+    TForm1Options options = Options();
     options.serialDevice = serialDevice;
     form = std::make_unique<TForm1>(options);
+    return *form;
+}
+
+TForm1Options AppFixture::Options() const {
+    TForm1Options options;
+    options.udpPort = simulator->UdpPort();
+    options.settingsFile = SettingsFile();
+    return options;
+}
+
+TForm1 &AppFixture::Reopen() {
+    form.reset();
+    form = std::make_unique<TForm1>(Options());
     return *form;
 }
 

@@ -19,7 +19,7 @@
 #include "simulator.h"
 
 struct ShownBox {
-    QString kind;  // "confirm", "inform", "error"
+    QString kind;  // "confirm", "inform", "error", "unsaved"
     QString title;
     QString text;
 };
@@ -31,6 +31,9 @@ public:
     QString openFileAnswer;  // empty: the user cancels
     QString saveFileAnswer;
     QString lastInitialName;  // the name a file dialog was opened with
+    UnsavedAnswer unsavedAnswer = UnsavedAnswer::Discard;
+    // Called when the unsaved-edits question is asked, before it is answered.
+    std::function<void()> onUnsaved;
     std::function<int(QDialog *)> modal = [](QDialog *) { return 2; };
 
     bool Confirm(QWidget *, const QString &title, const QString &text) override;
@@ -38,6 +41,7 @@ public:
     void Error(QWidget *, const QString &title, const QString &text) override;
     QString OpenFileName(QWidget *, const QString &initialName, const QString &) override;
     QString SaveFileName(QWidget *, const QString &initialName, const QString &) override;
+    UnsavedAnswer AskUnsaved(QWidget *, const QString &title, const QString &text) override;
     int ExecModal(QDialog *dialog) override { return modal(dialog); }
 
     QStringList Texts() const;
@@ -75,7 +79,8 @@ std::vector<uint8_t> ReadFileBytes(const QString &path);
 class AppFixture {
 public:
     // Enters a fresh working directory and starts the simulator serving the
-    // sample tree (or an empty folder).
+    // sample tree (or an empty folder). The window's settings and the
+    // journal live in the working directory.
     explicit AppFixture(bool sampleTree = true);
     ~AppFixture();
 
@@ -87,6 +92,13 @@ public:
     // Replaces the simulator by one with these options, serving the same
     // folder on a fresh port; call before Open.
     void RestartSimulator(ncsim::Options options);
+
+    // Opens the window again on the same working directory, settings and
+    // journal, as a restart of the program would.
+    TForm1 &Reopen();
+    TForm1Options Options() const;
+    QString SettingsFile() const { return WorkPath(QStringLiteral("dncpanel.conf")); }
+    QString JournalFile() const { return WorkPath(QStringLiteral("journal.tsv")); }
 
     QString StoragePath(const QString &relative = {}) const;
     QString WorkPath(const QString &relative = {}) const;

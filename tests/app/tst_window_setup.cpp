@@ -257,9 +257,21 @@ void WindowSetupTest::demoModeListsItsRoot() {
         QVERIFY(QDir::currentPath() != userDir.path());
         TForm1Options options;
         options.udpPort = demo.Port();
+        options.serialDevice = demo.SerialDevice();
+        options.settingsFile = demo.WorkingDirectory() + QStringLiteral("/dncpanel.conf");
         TForm1 form(options);
         QVERIFY(form.RB2->isChecked());
         QCOMPARE(form.CB4->currentText(), QStringLiteral("127.0.0.1"));
+        // The serial side is open on the demo's pseudo-terminal, not a
+        // missing COM3.
+        QCOMPARE(form.CB1->currentText(), demo.SerialDevice());
+        QCOMPARE(form.StatusText(0), demo.SerialDevice() + QStringLiteral(" BaudRate:115200 Data:8"));
+        form.BitBtn7Click();
+        QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+        QCOMPARE(ListCaptions(form), kSampleRoot);
+        // Both links list the same storage.
+        form.RB1->setChecked(true);
+        form.ListView1->clear();
         form.BitBtn7Click();
         QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
         QCOMPARE(ListCaptions(form), kSampleRoot);

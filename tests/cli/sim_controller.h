@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <memory>
 #include <random>
 #include <stdexcept>
@@ -34,6 +35,8 @@ public:
         : transport_(transport) {
         root_ = clitest::MakeTempDir("root");
         work_ = clitest::MakeTempDir("work");
+        // dncctl appends to the journal: never the user's own.
+        setenv("DNCPANEL_JOURNAL", JournalPath().c_str(), 1);
         options.root = root_;
         if (capture) options.captureFile = CapturePath();
         sim_ = std::make_unique<ncsim::Simulator>(options);
@@ -67,6 +70,7 @@ public:
     }
     std::string WorkPath(const std::string &name) const { return work_ + "/" + name; }
     std::string CapturePath() const { return WorkPath("capture.bin"); }
+    std::string JournalPath() const { return WorkPath("journal.tsv"); }
     std::string RootPath(const std::string &name) const { return root_ + "/" + name; }
     ncsim::Simulator &Sim() { return *sim_; }
 

@@ -1,0 +1,70 @@
+// The memo as the user's work: a text that is not a whole program is marked
+// and asked about before it is written anywhere, and unsaved edits are asked
+// about before anything replaces them.
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QSaveFile>
+
+#include "Unit1.h"
+#include "dialogs.h"
+#include "gbk_text.h"
+
+namespace {
+
+QString IncompleteText(const QString &remotePath) {
+    return QStringLiteral("Incomplete: the download of %1 did not finish; this text is only the start of the "
+                          "program.")
+        .arg(remotePath);
+}
+
+}  // namespace
+
+void TForm1::SetMemoIncomplete(bool incomplete, const QString &remotePath) {
+    memoIncomplete_ = incomplete;
+    MemoState->setText(incomplete ? IncompleteText(remotePath) : QString());
+    MemoState->setVisible(incomplete);
+}
+
+// Asked before an incomplete text is written to a local file or the
+// controller: it would take the place of the whole program.
+bool IncompleteWriteConfirmed(TForm1 &form, QWidget *parent) {
+    if (!form.MemoIncomplete()) return true;
+    return AppDialogs().Confirm(parent, QStringLiteral("Incomplete program"),
+                                form.MemoState->text() + QStringLiteral("\nWrite it anyway?"));
+}
+
+bool TForm1::SaveMemoLocally(QWidget *parent) {
+    if (!IncompleteWriteConfirmed(*this, parent)) return false;
+    const QString chosen = AppDialogs().SaveFileName(parent, SelectedFileName, NcFileFilter());
+    if (chosen.isEmpty()) return false;
+    const QString text = Memo1->toPlainText();
+    if (const QString character = FirstNonGbkCharacter(text); !character.isEmpty()) {
+        // The file would hold '?' in its place; the file the user had stays.
+        AppDialogs().Error(parent, QStringLiteral("文件操作错误"), NonGbkRefusal(QStringLiteral("text"), character));
+        return false;
+    }
+    // Written whole or not at all: a failed save never leaves half a
+    // program in place of the file the user had.
+    QSaveFile file(chosen);
+    const QByteArray bytes = MemoTextToGbk(text);
+    if (!file.open(QIODevice::WriteOnly) || file.write(bytes) != bytes.size() || !file.commit()) {
+        AppDialogs().Error(parent, QStringLiteral("文件操作错误"),
+                           QStringLiteral("Cannot write %1: %2").arg(chosen, file.errorString()));
+        return false;
+    }
+    RememberLocalFile(chosen);
+    Memo1->document()->setModified(false);
+    return true;
+}
+
+bool TForm1::ConfirmDiscardMemo() {
+    if (!Memo1->document()->isModified()) return true;
+    switch (AppDialogs().AskUnsaved(this, QStringLiteral("Unsaved edits"),
+                                    QStringLiteral("The text holds edits that are not saved. Save it to a local "
+                                                   "file first?"))) {
+    case UnsavedAnswer::Save: return SaveMemoLocally(this);
+    case UnsavedAnswer::Discard: return true;
+    case UnsavedAnswer::Cancel: break;
+    }
+    return false;
+}

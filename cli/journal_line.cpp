@@ -1,0 +1,60 @@
+#include "journal_line.h"
+
+#include <climits>
+#include <cstdio>
+#include <cstdlib>
+
+#include "journal.h"
+
+namespace dncctl {
+
+namespace {
+
+std::string AbsolutePath(const std::string &path) {
+    if (path.empty() || path == "-" || path[0] == '/') return path;
+    char resolved[PATH_MAX];
+    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
+    return path;
+}
+
+std::string Address(const CliOptions &o) {
+    if (o.link == LinkChoice::kUdp) return o.udpHost + ":" + std::to_string(o.udpPort);
+    return o.serialDevice + " " + o.baud;
+}
+
+}  // namespace
+
+void WriteJournalLine(const CliOptions &o, const JournalRecord &record) {
+    journal::Entry entry;
+    entry.program = "dncctl";
+    entry.operation = record.operation;
+    entry.deviceId = std::to_string(o.id);
+    entry.link = o.link == LinkChoice::kUdp ? "udp" : "serial";
+    entry.address = Address(o);
+    entry.remotePath = record.remotePath;
+    entry.localFile = AbsolutePath(record.localFile);
+    if (record.hasData) {
+        entry.bytes = std::to_string(record.bytes);
+        entry.sha256 = record.sha256;
+    }
+    entry.result = record.result;
+    std::string error;
+    if (!journal::Append(entry, &error)) std::fprintf(stderr, "dncctl: journal: %s\n", error.c_str());
+}
+
+int PrintJournal() {
+    const std::string path = journal::JournalPath();
+    std::string error;
+    const std::vector<journal::Entry> entries = journal::ReadAll(path, &error);
+    if (!error.empty()) {
+        std::fprintf(stderr, "dncctl: %s\n", error.c_str());
+        return 3;
+    }
+    std::string header;
+    for (const std::string &name : journal::ColumnNames()) header += (header.empty() ? "" : "\t") + name;
+    std::printf("%s\n", header.c_str());
+    for (const journal::Entry &entry : entries) std::fputs(journal::FormatLine(entry).c_str(), stdout);
+    return std::fflush(stdout) == 0 ? 0 : 3;
+}
+
+}  // namespace dncctl

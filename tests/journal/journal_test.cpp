@@ -1,0 +1,160 @@
+// The journal file: its location, lines that survive any path, whole lines
+// from writers racing each other, and the hash.
+#include <stdlib.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <algorithm>
+#include <fstream>
+#include <optional>
+#include <vector>
+#include <string>
+
+#include "journal.h"
+#include "sha256.h"
+
+namespace {
+
+namespace fs = std::filesystem;
+
+// A scratch folder, and the three variables the location depends on set
+// for the test and put back after it.
+class JournalTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        char pattern[] = "/tmp/journal_test.XXXXXX";
+        ASSERT_NE(mkdtemp(pattern), nullptr);
+        dir_ = pattern;
+        for (const char *name : {journal::kPathVariable, "XDG_DATA_HOME", "HOME"}) {
+            const char *value = getenv(name);
+            saved_.emplace_back(name, value ? std::optional<std::string>(value) : std::nullopt);
+        }
+        setenv(journal::kPathVariable, (dir_ + "/j.tsv").c_str(), 1);
+    }
+    void TearDown() override {
+        for (const auto &[name, value] : saved_) {
+            if (value) setenv(name.c_str(), value->c_str(), 1);
+            else unsetenv(name.c_str());
+        }
+        fs::remove_all(dir_);
+    }
+    std::string dir_;
+    std::vector<std::pair<std::string, std::optional<std::string>>> saved_;
+};
+
+journal::Entry Sample(const std::string &remote) {
+    journal::Entry e;
+    e.program = "dncctl";
+    e.operation = journal::kPut;
+    e.deviceId = "7";
+    e.link = "udp";
+    e.address = "10.0.0.7:2232";
+    e.remotePath = remote;
+    e.localFile = "/home/op/O0001.NC";
+    e.bytes = "3";
+    e.sha256 = journal::Sha256Hex("abc", 3);
+    e.result = "Operation Successful";
+    return e;
+}
+
+TEST_F(JournalTest, LocationFollowsTheVariables) {
+    struct Case {
+        const char *journal, *xdg, *home, *expected;
+    } cases[] = {
+        {"/x/own.tsv", "/data", "/home/u", "/x/own.tsv"},
+        {nullptr, "/data", "/home/u", "/data/dncpanel/journal.tsv"},
+        {nullptr, "relative/data", "/home/u", "/home/u/.local/share/dncpanel/journal.tsv"},
+        {nullptr, nullptr, "/home/u", "/home/u/.local/share/dncpanel/journal.tsv"},
+        {nullptr, nullptr, nullptr, ""},
+    };
+    for (const Case &c : cases) {
+        auto set = [](const char *name, const char *value) { value ? setenv(name, value, 1) : unsetenv(name); };
+        set(journal::kPathVariable, c.journal);
+        set("XDG_DATA_HOME", c.xdg);
+        set("HOME", c.home);
+        EXPECT_EQ(journal::JournalPath(), c.expected) << c.expected;
+    }
+}
+
+TEST_F(JournalTest, AwkwardTextStaysInsideItsField) {
+    const std::string awkward[] = {"\\PRG\\O1.NC", "tab\there", "line\nbreak\r\n", "100%", "%09 literal",
+                                   "\xd6\xd0\xce\xc4 GBK", std::string("nul\0in", 6), ""};
+    std::string error;
+    for (const std::string &text : awkward) {
+        journal::Entry e = Sample(text);
+        e.localFile = text;
+        ASSERT_TRUE(journal::Append(e, &error)) << error;
+    }
+    std::ifstream file(dir_ + "/j.tsv");
+    std::string line;
+    size_t lines = 0;
+    while (std::getline(file, line)) {
+        ++lines;
+        EXPECT_EQ(std::count(line.begin(), line.end(), '\t'), 10) << line;
+    }
+    EXPECT_EQ(lines, std::size(awkward));
+    const auto entries = journal::ReadAll(dir_ + "/j.tsv", &error);
+    ASSERT_EQ(entries.size(), std::size(awkward));
+    for (size_t i = 0; i < entries.size(); ++i) {
+        EXPECT_EQ(entries[i].remotePath, awkward[i]);
+        EXPECT_EQ(entries[i].localFile, awkward[i]);
+        EXPECT_EQ(entries[i].deviceId, "7");
+        EXPECT_EQ(entries[i].result, "Operation Successful");
+        EXPECT_FALSE(entries[i].time.empty());
+    }
+}
+
+TEST_F(JournalTest, CreatesItsFolderAndReadsAMissingFileAsEmpty) {
+    const std::string path = dir_ + "/a/b/journal.tsv";
+    std::string error;
+    EXPECT_TRUE(journal::ReadAll(path, &error).empty());
+    EXPECT_TRUE(error.empty()) << error;
+    ASSERT_TRUE(journal::Append(Sample("\\X"), &error, path)) << error;
+    EXPECT_EQ(journal::ReadAll(path, &error).size(), 1u);
+    // A folder where the file should be: a reason, not a crash or a success.
+    fs::create_directories(dir_ + "/dir.tsv");
+    EXPECT_FALSE(journal::Append(Sample("\\X"), &error, dir_ + "/dir.tsv"));
+    EXPECT_NE(error.find("dir.tsv"), std::string::npos) << error;
+}
+
+TEST_F(JournalTest, WritersRacingEachOtherLeaveWholeLines) {
+    constexpr int kWriters = 4;
+    constexpr int kLines = 300;
+    // Long lines, so a split write would show.
+    const std::string remote = "\\" + std::string(600, 'R');
+    for (int w = 0; w < kWriters; ++w) {
+        if (fork() == 0) {
+            std::string error;
+            for (int i = 0; i < kLines; ++i) {
+                journal::Entry e = Sample(remote);
+                e.deviceId = std::to_string(w);
+                if (!journal::Append(e, &error)) _exit(1);
+            }
+            _exit(0);
+        }
+    }
+    for (int w = 0; w < kWriters; ++w) {
+        int status = 0;
+        wait(&status);
+        EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    }
+    std::string error;
+    const auto entries = journal::ReadAll(dir_ + "/j.tsv", &error);
+    ASSERT_EQ(entries.size(), size_t(kWriters * kLines));
+    for (const auto &e : entries) ASSERT_EQ(e.remotePath, remote);
+}
+
+TEST(Sha256, KnownDigestsInPiecesAndWhole) {
+    EXPECT_EQ(journal::Sha256Hex("", 0), "e3b0c44298fc1c149afbf4c8996fb92427ae41e4649b934ca495991b7852b855");
+    EXPECT_EQ(journal::Sha256Hex("abc", 3), "ba7816bf8f01cfea414140de5dae2223b00361a396177a9cb410ff61f20015ad");
+    const std::string text = "abcdbcdecdefdefgefghfghighijhijkijkljklmklmnlmnomnopnopq";
+    journal::Sha256 pieces;
+    for (size_t at = 0; at < text.size(); at += 5) pieces.Update(text.data() + at, std::min<size_t>(5, text.size() - at));
+    EXPECT_EQ(pieces.HexDigest(), "248d6a61d20638b8e5c026930c3e6039a33ce45964ff2167f6ecedd419db06c1");
+}
+
+}  // namespace
