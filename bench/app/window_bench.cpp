@@ -15,8 +15,12 @@ bool WindowBench::Open() {
     SetStoredLinkKind(1);
     SetAddressText(1, "127.0.0.1");
     if (WriteAddressBookFile() != AddressBookIo::Ok) return false;
+    // The benches' transfers go to a journal and settings of their own,
+    // never the user's (the dncctl runs inherit the journal's name).
+    qputenv("DNCPANEL_JOURNAL", work.filePath(QStringLiteral("journal.tsv")).toLocal8Bit());
     TForm1Options formOptions;
     formOptions.udpPort = simulator->UdpPort();
+    formOptions.settingsFile = work.filePath(QStringLiteral("settings.ini"));
     form = std::make_unique<TForm1>(formOptions);
     form->show();
     return true;
