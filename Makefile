@@ -68,7 +68,7 @@ test: build
 
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
-FUZZ_TARGETS := engine_answer_filelink engine_answer_dncpanel commands ncsim_requests
+FUZZ_TARGETS := engine_answer_filelink engine_answer_dncpanel commands ncsim_requests address_book
 FUZZ_PACKAGES := clang libclang-rt-14-dev
 
 fuzz-deps:

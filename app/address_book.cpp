@@ -6,7 +6,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "dialogs.h"
 
 uint8_t AddressBook[kAddressBookSize];
 
@@ -43,19 +42,6 @@ AddressBookIo WriteAddressBookFile(const char *path) {
     }
     if (::close(fd) != 0) ok = false;
     return ok ? AddressBookIo::Ok : AddressBookIo::Failed;
-}
-
-void LoadAddressBook() {
-    if (ReadAddressBookFile() == AddressBookIo::Failed) {
-        AppDialogs().Confirm(nullptr, QStringLiteral("File Error"),
-                             QStringLiteral("Can't perform one of the following file operations: Open, Seek, Read, Close."));
-    }
-}
-
-void SaveAddressBook() {
-    if (WriteAddressBookFile() != AddressBookIo::Ok) {
-        AppDialogs().Inform(nullptr, QString(), QStringLiteral("Open File Error"));
-    }
 }
 
 uint8_t StoredLinkKind() { return AddressBook[0]; }
