@@ -3,14 +3,14 @@
 # library, lists the directories of an installed ncsim the same way dncctl
 # does, and reports a missing directory by its result code.
 set -eu
-cc=$1 source=$2 work=$3 prefix=$4 libdir=$5
+cc=$1 source=$2 work=$3 prefix=$4 libdir=$5 flags=${6:-}
 rm -rf "$work"
 mkdir -p "$work"
 cd "$work"
 
 # Only the scratch prefix's pkg-config files, never the system's.
 PKG_CONFIG_LIBDIR=$prefix/$libdir/pkgconfig PKG_CONFIG_PATH= \
-    make -s -f "$source/Makefile" VPATH="$source" CC="$cc" CFLAGS="-O2 -Wall -Wextra -Werror"
+    make -s -f "$source/Makefile" VPATH="$source" CC="$cc" CFLAGS="-O2 -Wall -Wextra -Werror $flags" LDFLAGS="$flags"
 export LD_LIBRARY_PATH="$prefix/$libdir"
 ldd ./filelink_ls | grep -q "$prefix/$libdir/libfilelink.so.1" || { echo "FAIL: not linked to the installed library"; ldd ./filelink_ls; exit 1; }
 
