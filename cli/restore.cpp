@@ -211,30 +211,38 @@ int Restore(const CliOptions &o) {
                                   "; nothing was sent");
         return kExitLocal;
     }
+    // Folders come from the local tree, empty ones included (a manifest
+    // lists only files); the files from the manifest when there is one.
+    const LocalWalk walk = WalkLocalTree(localFolder);
+    if (!walk.error.empty()) {
+        Complain(nullptr, "", walk.error);
+        return kExitLocal;
+    }
+    for (const std::string &problem : walk.tree.problems) {
+        Complain(nullptr, "", problem);
+        status = kExitLocal;
+    }
     std::set<std::string> folders;
+    for (const TreeEntry &e : walk.tree.entries) {
+        if (e.isDirectory) folders.insert(e.path);
+        else if (!check.present) plan.files.push_back(e);
+    }
     if (check.present) {
         // The manifest says what the backup is: files beside it that it
         // does not list (left from an earlier run, added later) are not sent.
+        std::set<std::string> listed;
         for (const ManifestEntry &e : check.entries) {
             struct stat fileStat {};
             stat(LocalJoin(localFolder, e.path).c_str(), &fileStat);
             plan.files.push_back({e.path, false, uint64_t(fileStat.st_size)});
             plan.digests[e.path] = e.sha256;
+            listed.insert(e.path);
             for (std::string parent = ParentOf(e.path); !parent.empty(); parent = ParentOf(parent)) folders.insert(parent);
         }
-    } else {
-        const LocalWalk walk = WalkLocalTree(localFolder);
-        if (!walk.error.empty()) {
-            Complain(nullptr, "", walk.error);
-            return kExitLocal;
-        }
-        for (const std::string &problem : walk.tree.problems) {
-            Complain(nullptr, "", problem);
-            status = kExitLocal;
-        }
         for (const TreeEntry &e : walk.tree.entries) {
-            if (e.isDirectory) folders.insert(e.path);
-            else plan.files.push_back(e);
+            if (!e.isDirectory && listed.count(e.path) == 0) {
+                Complain(nullptr, "", LocalJoin(localFolder, e.path) + ": not in " + kManifestName + ", not sent");
+            }
         }
     }
     for (const std::string &f : FolderChain(remoteFolder)) plan.folders.push_back(f);
