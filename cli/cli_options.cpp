@@ -2,6 +2,7 @@
 
 #include <cerrno>
 #include <cstdlib>
+#include <algorithm>
 #include <map>
 
 #include "serial_link.h"
@@ -38,6 +39,20 @@ const std::map<std::string, CommandSpec> &Commands() {
                        "  line, then one line per get, put, save-as, rm, mkdir, rmdir and dnc, oldest\n"
                        "  first, tab-separated. The journal is $DNCPANEL_JOURNAL when set, else\n"
                        "  $XDG_DATA_HOME/dncpanel/journal.tsv (~/.local/share/dncpanel/journal.tsv).\n"}},
+        {"backup", {1, 2, "backup LOCAL_DIR [REMOTE_DIR]\n  Copy the controller's storage (or one folder) into LOCAL_DIR, keeping its\n"
+                          "  folders, each file whole or not at all; then write LOCAL_DIR/MANIFEST.sha256\n"
+                          "  (check it with sha256sum -c). Files that fail are named on stderr and the\n"
+                          "  rest still copied. With --id 1,2,4 each device goes to LOCAL_DIR/ID/.\n"}},
+        {"restore", {1, 2, "restore LOCAL_DIR [REMOTE_DIR] [--verify] [--dry-run]\n  Write a backup back to the controller, creating missing folders. Nothing\n"
+                           "  is deleted there, and QVTROM.BIN is never written. A backup whose files do\n"
+                           "  not match its MANIFEST.sha256 is refused; with a manifest only the files it\n"
+                           "  lists are sent. --verify reads every file back and compares it; --dry-run\n"
+                           "  only prints what would be created and sent.\n"}},
+        {"diff", {1, 2, "diff LOCAL_DIR|LOCAL_FILE [REMOTE]\n  Compare local files with the controller's, changing nothing. One line per\n"
+                        "  difference: only-local PATH, only-remote PATH (folders end in '/'), or\n"
+                        "  differs PATH local SIZE remote SIZE. Exit status 0 when identical, 4 when\n"
+                        "  they differ. With --id 1,2,4 each device is compared with LOCAL_DIR/ID/\n"
+                        "  (a LOCAL_FILE with each device) and lines start with 'ID: '.\n"}},
         {"dnc", {1, 1, "dnc LOCAL\n  Stream an NC program to the controller while it machines (DNC run).\n"
                        "  Ctrl-C stops the run: the controller is sent the abort block.\n"}},
     };
@@ -62,6 +77,25 @@ std::string ParseUdp(const std::string &value, CliOptions *options) {
         options->udpPort = static_cast<uint16_t>(*port);
     }
     if (options->udpHost.empty()) return "--udp wants HOST[:PORT]";
+    return "";
+}
+
+// "4" or a list "1,2,4": each ID once, 1 to 255.
+std::string ParseIds(const std::string &value, CliOptions *options) {
+    std::vector<uint8_t> ids;
+    size_t start = 0;
+    for (;;) {
+        const size_t comma = value.find(',', start);
+        const std::string item = value.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+        const auto n = Number(item, 1, 255);
+        if (!n) return "--id must be a number from 1 to 255 or a list like 1,2,4, not '" + value + "'";
+        if (std::find(ids.begin(), ids.end(), uint8_t(*n)) != ids.end()) return "--id names " + item + " twice";
+        ids.push_back(static_cast<uint8_t>(*n));
+        if (comma == std::string::npos) break;
+        start = comma + 1;
+    }
+    options->ids = ids;
+    options->id = ids.front();
     return "";
 }
 
@@ -110,11 +144,7 @@ ParseResult ParseCommandLine(const std::vector<std::string> &args) {
                 sawBaud = true;
             }
         } else if (a == "--id") {
-            if (value(a, &v)) {
-                const auto n = Number(v, 1, 255);
-                if (!n) result.error = "--id must be a number from 1 to 255, not '" + v + "'";
-                else o.id = static_cast<uint8_t>(*n);
-            }
+            if (value(a, &v)) result.error = ParseIds(v, &o);
         } else if (a == "--timeout") {
             if (value(a, &v)) {
                 const auto n = Number(v, 1, 600000);
@@ -157,8 +187,10 @@ ParseResult ParseCommandLine(const std::vector<std::string> &args) {
         const std::string &a = args[i];
         if (a == "--help" || a == "-h") {
             o.commandHelp = true;
-        } else if (a == "--verify" && o.command == "put") {
+        } else if (a == "--verify" && (o.command == "put" || o.command == "restore")) {
             o.verify = true;
+        } else if (a == "--dry-run" && o.command == "restore") {
+            o.dryRun = true;
         } else if (a.size() > 1 && a[0] == '-') {
             result.error = o.command + ": unknown option '" + a + "'";
             return result;
@@ -167,6 +199,10 @@ ParseResult ParseCommandLine(const std::vector<std::string> &args) {
         }
     }
     if (o.commandHelp) return result;
+    if (o.ids.size() > 1 && o.command != "backup" && o.command != "diff") {
+        result.error = o.command + " takes one device: --id lists several only for backup and diff";
+        return result;
+    }
     if (o.arguments.size() < spec->second.minArgs || o.arguments.size() > spec->second.maxArgs) {
         result.error = "usage: dncctl [options] " + std::string(spec->second.usage).substr(0, std::string(spec->second.usage).find('\n'));
     }
@@ -182,7 +218,8 @@ std::string GeneralUsage() {
         "  --udp HOST[:PORT]   the controller's IPv4 address (port 2232 unless given)\n"
         "  --serial DEVICE     a serial device path, or COMn for the n-th serial port\n"
         "  --baud RATE         serial rate from the controller's list (default 115200)\n"
-        "  --id N              device ID of the controller, 1 to 255 (default 1)\n"
+        "  --id N              device ID of the controller, 1 to 255 (default 1);\n"
+        "                      backup and diff take a list: --id 1,2,4\n"
         "  --timeout MS        how long a try waits for its answer (default 600 on a\n"
         "                      serial line, 100 over UDP); raise it for far controllers\n"
         "  --retries N         repeated tries of a failed request (default 5)\n"
@@ -195,9 +232,11 @@ std::string GeneralUsage() {
         "\n"
         "Remote paths may be written with '\\' or '/'. Exit status 0 on success; 1 when\n"
         "the controller or the link reports an error (its text on stderr); 2 for a bad\n"
-        "command line; 3 for a local file or port error; 4 when put --verify finds a\n"
-        "difference; 5 when the controller reports an abnormal state during a DNC run;\n"
-        "130 when interrupted.\n";
+        "command line; 3 for a local file or port error; 4 when put --verify or\n"
+        "restore --verify finds a difference, or diff finds local and remote differ; 5\n"
+        "when the controller reports an abnormal state during a DNC run; 130 when\n"
+        "interrupted. backup, restore and diff go on after a file fails and end with\n"
+        "the most serious status met.\n";
     return text;
 }
 

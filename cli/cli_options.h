@@ -16,14 +16,16 @@ struct CliOptions {
     uint16_t udpPort = 2232;
     std::string serialDevice;  // a device path, or "COMn"
     std::string baud = "115200";
-    uint8_t id = 1;
+    uint8_t id = 1;                // the first of `ids`
+    std::vector<uint8_t> ids{1};   // --id 1,2,4: backup and diff take several
     std::optional<int32_t> timeoutMs;  // serial only; default 600
     std::optional<int32_t> retries;    // default 5; a search: 0 over UDP, 1 on serial
     bool help = false;                 // --help before the command
     std::string command;               // empty: none given
     std::vector<std::string> arguments;
     bool commandHelp = false;  // COMMAND --help
-    bool verify = false;       // put --verify
+    bool verify = false;       // put --verify, restore --verify
+    bool dryRun = false;       // restore --dry-run
 };
 
 struct ParseResult {

@@ -20,6 +20,7 @@
 #include "remote_path.h"
 #include "result_texts.h"
 #include "transfers.h"
+#include "tree_commands.h"
 
 namespace dncctl {
 
@@ -365,6 +366,9 @@ int RunCommand(const CliOptions &o) {
     if (c == "search") return Search(o);
     if (c == "state") return State(o);
     if (c == "dnc") return Dnc(o);
+    if (c == "backup") return Backup(o);
+    if (c == "restore") return Restore(o);
+    if (c == "diff") return Diff(o);
     return kExitUsage;
 }
 

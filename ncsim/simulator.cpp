@@ -217,7 +217,9 @@ struct Simulator::Impl {
             Log("ncsim: id %s: request dropped%s\n", std::to_string(request.address));
             return {};
         }
-        const Answer answer = controller->Handle(request.function, request.payload.data(), request.payload.size());
+        const Answer answer = RefusesRead(request)
+                                  ? Answer{Answer::Kind::Exception, kExExecuteError, {}, "read refused (fault)"}
+                                  : controller->Handle(request.function, request.payload.data(), request.payload.size());
         dncBytesTaken = controller->DncBytesTaken();
         const std::string id = std::to_string(request.address);
         if (answer.kind == Answer::Kind::Exception) {
@@ -240,6 +242,16 @@ struct Simulator::Impl {
             Log("ncsim: id %s: answer damaged%s\n", id);
         }
         return frame;
+    }
+
+    // The opening request of a read of options.refuseRead: the path behind
+    // a zero block number.
+    bool RefusesRead(const Request &request) const {
+        const std::string &path = options.refuseRead;
+        const auto &p = request.payload;
+        return !path.empty() && request.function == 0x24 && p.size() == 4 + path.size() &&
+               std::all_of(p.begin(), p.begin() + 4, [](uint8_t b) { return b == 0; }) &&
+               std::equal(path.begin(), path.end(), p.begin() + 4);
     }
 
     bool Delaying() const {

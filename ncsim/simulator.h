@@ -56,6 +56,9 @@ struct Options {
     int32_t abnormalAtBlock = 0;    // DNC block that reports abnormalCode (0: never)
     int32_t abnormalCode = 0;
     uint32_t seed = 1;
+    // Reading this remote file ("\PRG\O0002.CNC") is refused with 0x04, as a
+    // controller does with a file it holds open; everything else is served.
+    std::string refuseRead;
     // Receives the bytes a DNC run streamed (truncated at each run's start).
     std::string captureFile;
     // One line per request on stderr.

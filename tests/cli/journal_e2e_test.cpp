@@ -3,6 +3,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstdio>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -129,6 +131,59 @@ TEST(Journal, LogPrintsAHeaderAndEveryLine) {
     const Outcome help = clitest::Run(clitest::kDncctl, {"log", "--help"});
     EXPECT_EQ(help.status, 0);
     EXPECT_EQ(help.out.rfind("usage: dncctl [options] log", 0), 0u) << help.out;
+}
+
+// Backup, restore and diff write one line per file, for the device the
+// file belongs to, with the hash of the bytes that moved.
+TEST(Journal, TreeCommandsLeaveALinePerFileAndDevice) {
+    ncsim::Options options;
+    options.ids = {1, 2};
+    Controller c(Transport::kUdp, options);
+    std::filesystem::create_directories(c.RootPath("PRG"));
+    clitest::WriteFile(c.RootPath("PRG/O0009.NC"), RandomBytes(700, 5));
+    clitest::WriteFile(c.RootPath("PRG/O0010.NC"), RandomBytes(1500, 6));
+    clitest::WriteFile(c.RootPath("O1234.NC"), "O1234\r\nM30\r\n");
+    const std::string folder = c.WorkPath("nightly");
+    const Outcome backup = c.Run({"--id", "1,2", "backup", folder});
+    ASSERT_EQ(backup.status, 0) << Describe(backup);
+    const auto entries = Entries(c);
+    ASSERT_EQ(entries.size(), 6u);  // three files on each device
+    size_t perDevice[3] = {0, 0, 0};
+    for (const journal::Entry &e : entries) {
+        SCOPED_TRACE(e.remotePath);
+        ASSERT_EQ(e.operation, "backup");
+        ASSERT_TRUE(e.deviceId == "1" || e.deviceId == "2") << e.deviceId;
+        ++perDevice[std::stoi(e.deviceId)];
+        std::string relative = e.remotePath.substr(1);
+        std::replace(relative.begin(), relative.end(), '\\', '/');
+        const std::string served = clitest::ReadFile(c.RootPath(relative));
+        EXPECT_EQ(e.sha256, Hash(served));
+        EXPECT_EQ(e.bytes, std::to_string(served.size()));
+        EXPECT_EQ(e.localFile, folder + "/" + e.deviceId + "/" + relative);
+        EXPECT_EQ(e.result, "Operation Successful");
+    }
+    EXPECT_EQ(perDevice[1], perDevice[2]);
+
+    // A file changed at the same size (diff reads it to tell): diff says so
+    // in its line, restore journals what it sent.
+    const std::string changed = RandomBytes(700, 99);
+    clitest::WriteFile(folder + "/1/PRG/O0009.NC", changed);
+    EXPECT_EQ(c.Run({"diff", folder + "/1"}).status, 4);
+    const auto afterDiff = Entries(c);
+    const auto differs = std::find_if(afterDiff.begin(), afterDiff.end(), [](const journal::Entry &e) {
+        return e.operation == "diff" && e.remotePath == "\\PRG\\O0009.NC";
+    });
+    ASSERT_NE(differs, afterDiff.end());
+    EXPECT_EQ(differs->result, "differs");
+    std::remove((folder + "/1/MANIFEST.sha256").c_str());
+    const Outcome restore = c.Run({"restore", folder + "/1"});
+    ASSERT_EQ(restore.status, 0) << Describe(restore);
+    const auto afterRestore = Entries(c);
+    const auto sent = std::find_if(afterRestore.begin(), afterRestore.end(), [](const journal::Entry &e) {
+        return e.operation == "restore" && e.remotePath == "\\PRG\\O0009.NC";
+    });
+    ASSERT_NE(sent, afterRestore.end());
+    EXPECT_EQ(sent->sha256, Hash(changed));
 }
 
 }  // namespace

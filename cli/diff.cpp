@@ -1,0 +1,228 @@
+// dncctl diff: a local folder or file compared with the controller, which
+// is only read. One line per difference on stdout:
+//   only-local PATH, only-remote PATH (folders end in '/'),
+//   differs PATH local N remote M (sizes in bytes).
+#include <sys/stat.h>
+
+#include <cstdio>
+#include <map>
+#include <set>
+
+#include "commands.h"
+#include "interrupt.h"
+#include "local_files.h"
+#include "local_tree.h"
+#include "remote_path.h"
+#include "result_texts.h"
+#include "transfers.h"
+#include "tree_commands.h"
+#include "tree_support.h"
+
+namespace dncctl {
+
+namespace {
+
+struct Device {
+    uint8_t id;
+    std::string linePrefix;  // "" or "N: " before each difference
+    std::string messagePrefix;
+    const CliOptions *options;
+};
+
+void Line(TreeProgress *progress, const Device &device, const std::string &text) {
+    if (progress != nullptr) progress->Interrupt();
+    std::printf("%s%s\n", device.linePrefix.c_str(), text.c_str());
+    std::fflush(stdout);
+}
+
+// Compares the remote file with the local one, reading the remote only as
+// far as the first difference. Returns kExitOk, kExitVerify (differs, with
+// *remoteSize the size the controller announced) or an error status.
+int CompareContent(const Device &device, const std::string &remote, const std::string &local, TreeProgress *progress,
+                   uint64_t *remoteSize) {
+    std::vector<uint8_t> bytes;
+    std::string error;
+    if (!ReadWholeFile(local, &bytes, &error)) {
+        Complain(progress, device.messagePrefix, error);
+        return kExitLocal;
+    }
+    uint64_t offset = 0;
+    bool same = true;
+    if (progress != nullptr) progress->StartFile();
+    const nccmd::TransferResult result = nccmd::ReadRemoteFile(
+        device.id, remote.c_str(),
+        [&](const uint8_t *data, size_t n) {
+            same = offset + n <= bytes.size() && std::equal(data, data + n, bytes.begin() + long(offset));
+            offset += n;
+            return same;
+        },
+        [&](uint64_t done, uint64_t total) {
+            *remoteSize = total;
+            if (progress != nullptr) progress->Update(done);
+        },
+        [] { return StopRequested(); });
+    int status = kExitOk;
+    std::string detail;
+    if (!same || (result.Succeeded() && offset != bytes.size())) {
+        status = kExitVerify;
+    } else if (result.code != 0) {
+        status = kExitController;
+        detail = nccmd::ResultCodeText(result.code);
+        Complain(progress, device.messagePrefix, remote + ": cannot compare: " + detail);
+    } else if (result.aborted) {
+        status = kExitInterrupted;
+    }
+    if (progress != nullptr) progress->FileDone(result.bytesDone);
+    OnFileDone(*device.options, {"diff", device.id, remote, local, result.bytesDone, status, detail});
+    return status;
+}
+
+std::string DiffersLine(const std::string &path, uint64_t localSize, uint64_t remoteSize) {
+    return "differs " + path + " local " + std::to_string(localSize) + " remote " + std::to_string(remoteSize);
+}
+
+// One local file against one remote file path.
+int DiffFile(const Device &device, const std::string &local, uint64_t localSize, const std::string &remote) {
+    const size_t cut = remote.rfind('\\');
+    const std::string folder = remote.substr(0, cut + 1);
+    const std::string name = remote.substr(cut + 1);
+    const std::string shown = BaseName(local);
+    std::vector<nccmd::ListingEntry> entries;
+    if (const uint8_t code = nccmd::ListRemoteDirectory(device.id, folder, &entries); code != 0) {
+        Complain(nullptr, device.messagePrefix, folder + ": " + nccmd::ResultCodeText(code));
+        return kExitController;
+    }
+    const nccmd::ListingEntry *found = nullptr;
+    for (const nccmd::ListingEntry &e : entries) {
+        if (EntryName(e) == name && (found == nullptr || !e.IsDirectory())) found = &e;
+    }
+    if (found == nullptr || found->IsDirectory()) {
+        Line(nullptr, device, "only-local " + shown);
+        if (found != nullptr) Line(nullptr, device, "only-remote " + shown + "/");
+        return kExitVerify;
+    }
+    if (found->size != localSize) {
+        Line(nullptr, device, DiffersLine(shown, localSize, found->size));
+        return kExitVerify;
+    }
+    uint64_t remoteSize = found->size;
+    const int status = CompareContent(device, remote, local, nullptr, &remoteSize);
+    if (status == kExitVerify) Line(nullptr, device, DiffersLine(shown, localSize, remoteSize));
+    return status;
+}
+
+// True when a folder above `path` was already reported as being on one side
+// only: its content is not listed again.
+bool BelowReported(const std::string &path, const std::set<std::string> &reported) {
+    for (size_t slash = path.find('/'); slash != std::string::npos; slash = path.find('/', slash + 1)) {
+        if (reported.count(path.substr(0, slash)) != 0) return true;
+    }
+    return false;
+}
+
+int DiffTree(const Device &device, const std::string &localFolder, const std::string &remoteFolder) {
+    int status = kExitOk;
+    const LocalWalk local = WalkLocalTree(localFolder);
+    if (!local.error.empty()) {
+        Complain(nullptr, device.messagePrefix, local.error);
+        return kExitLocal;
+    }
+    for (const std::string &problem : local.tree.problems) {
+        Complain(nullptr, device.messagePrefix, problem);
+        status = kExitLocal;
+    }
+    const RemoteWalk remote = WalkRemoteTree(ListerFor(device.id), remoteFolder, [] { return StopRequested(); });
+    if (remote.interrupted) return kExitInterrupted;
+    if (remote.code != 0) {
+        Complain(nullptr, device.messagePrefix, remoteFolder + ": " + nccmd::ResultCodeText(remote.code));
+        return kExitController;
+    }
+    for (const std::string &problem : remote.tree.problems) {
+        Complain(nullptr, device.messagePrefix, problem);
+        status = WorseStatus(status, kExitController);
+    }
+
+    struct Sides {
+        const TreeEntry *local = nullptr;
+        const TreeEntry *remote = nullptr;
+    };
+    std::map<std::string, Sides> paths;
+    for (const TreeEntry &e : local.tree.entries) paths[e.path].local = &e;
+    for (const TreeEntry &e : remote.tree.entries) {
+        if (e.path == kManifestName) continue;  // never compared, whichever side holds one
+        paths[e.path].remote = &e;
+    }
+
+    // Files on both sides with the same size are read; count them first
+    // for the progress line.
+    size_t toRead = 0;
+    uint64_t bytesToRead = 0;
+    for (const auto &[path, sides] : paths) {
+        if (sides.local && sides.remote && !sides.local->isDirectory && !sides.remote->isDirectory &&
+            sides.local->size == sides.remote->size) {
+            ++toRead;
+            bytesToRead += sides.local->size;
+        }
+    }
+    TreeProgress progress("diff", toRead, bytesToRead);
+    std::set<std::string> reported;
+    for (const auto &[path, sides] : paths) {
+        if (BelowReported(path, reported)) continue;
+        const auto shown = [&](const TreeEntry *e) { return e->isDirectory ? path + "/" : path; };
+        const bool sameKind = sides.local && sides.remote && sides.local->isDirectory == sides.remote->isDirectory;
+        if (!sameKind) {
+            if (sides.local) Line(&progress, device, "only-local " + shown(sides.local));
+            if (sides.remote) Line(&progress, device, "only-remote " + shown(sides.remote));
+            if ((sides.local && sides.local->isDirectory) || (sides.remote && sides.remote->isDirectory)) {
+                reported.insert(path);
+            }
+            status = WorseStatus(status, kExitVerify);
+            continue;
+        }
+        if (sides.local->isDirectory) continue;
+        if (sides.local->size != sides.remote->size) {
+            Line(&progress, device, DiffersLine(path, sides.local->size, sides.remote->size));
+            status = WorseStatus(status, kExitVerify);
+            continue;
+        }
+        uint64_t remoteSize = sides.remote->size;
+        const int fileStatus = CompareContent(device, RemoteJoin(remoteFolder, path), LocalJoin(localFolder, path),
+                                              &progress, &remoteSize);
+        if (fileStatus == kExitVerify) Line(&progress, device, DiffersLine(path, sides.local->size, remoteSize));
+        status = WorseStatus(status, fileStatus);
+        if (fileStatus == kExitInterrupted) break;
+    }
+    return status;
+}
+
+}  // namespace
+
+int Diff(const CliOptions &o) {
+    const std::string &local = o.arguments[0];
+    struct stat st {};
+    if (stat(local.c_str(), &st) != 0 || (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))) {
+        Complain(nullptr, "", local + " is neither a folder nor a file");
+        return kExitLocal;
+    }
+    const bool folder = S_ISDIR(st.st_mode);
+    const std::string typed = o.arguments.size() > 1 ? o.arguments[1] : "";
+    const bool several = o.ids.size() > 1;
+    StopScope stoppable;
+    int status = kExitOk;
+    for (const uint8_t id : o.ids) {
+        const Device device{id, DevicePrefix(id, several), several ? "device " + std::to_string(id) + ": " : "", &o};
+        int deviceStatus;
+        if (folder) {
+            // Several devices: each against its own folder, as backup writes them.
+            deviceStatus = DiffTree(device, several ? LocalJoin(local, std::to_string(id)) : local, RemoteDirPath(typed));
+        } else {
+            deviceStatus = DiffFile(device, local, uint64_t(st.st_size), RemotePutPath(typed, local));
+        }
+        status = WorseStatus(status, deviceStatus);
+        if (status == kExitInterrupted) break;
+    }
+    if (status == kExitInterrupted) Complain(nullptr, "", "stopped; the comparison is incomplete");
+    return status;
+}
+
+}  // namespace dncctl

@@ -1,0 +1,44 @@
+// Local file helpers of the tree commands: a file that appears whole or not
+// at all, folders made on demand, a file read whole.
+#pragma once
+
+#include <cstdint>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+namespace dncctl {
+
+// Written under a hidden temporary name beside its final place and renamed
+// into place by Commit, so an interrupted or failed copy never leaves a file
+// that looks complete. Destroying it uncommitted removes the temporary file.
+class WholeFileWriter {
+public:
+    explicit WholeFileWriter(std::string path);
+    ~WholeFileWriter();
+    WholeFileWriter(const WholeFileWriter &) = delete;
+    WholeFileWriter &operator=(const WholeFileWriter &) = delete;
+
+    bool Open();
+    bool Write(const uint8_t *data, size_t length);
+    bool Commit();
+    const std::string &Error() const { return error_; }
+
+private:
+    bool Fail(const char *what);
+
+    std::string path_;
+    std::string temp_;
+    FILE *file_ = nullptr;
+    std::string error_;
+};
+
+// Creates `folder` and its missing parents. False with *error set when one
+// cannot be made (a file in the way, no permission).
+bool MakeFolders(const std::string &folder, std::string *error);
+
+// The whole content of a regular local file of at most 2 GiB - 1 bytes (the
+// controller's sizes are signed 32-bit). False with *error set.
+bool ReadWholeFile(const std::string &path, std::vector<uint8_t> *bytes, std::string *error);
+
+}  // namespace dncctl
