@@ -19,7 +19,7 @@ SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
 PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
             qt6-base-dev qt6-base-dev-tools g++-mingw-w64-i686 binutils-mingw-w64-i686 \
-            libssl-dev xvfb xauth \
+            xvfb xauth \
             dpkg-dev file desktop-file-utils groff-base
 
 .PHONY: all deps font build test run bench package fuzz fuzz-deps clean
