@@ -13,6 +13,7 @@
 #include "interrupt.h"
 #include "journal.h"
 #include "journal_line.h"
+#include "local_files.h"
 #include "sha256.h"
 #include "link_setup.h"
 #include "nc_commands.h"
@@ -81,66 +82,6 @@ int List(const CliOptions &o) {
     return std::fflush(stdout) == 0 ? kExitOk : ReportLocal("cannot write the listing");
 }
 
-// A local file written under a temporary name and renamed into place only
-// when the whole file arrived, so a failed read never leaves a file that
-// looks complete.
-class LocalOutput {
-public:
-    explicit LocalOutput(const std::string &path) : path_(path), toStdout_(path == "-") {}
-    ~LocalOutput() {
-        if (file_ != nullptr && file_ != stdout) std::fclose(file_);
-        if (!temp_.empty()) unlink(temp_.c_str());
-    }
-
-    bool Open() {
-        if (toStdout_) {
-            file_ = stdout;
-            return true;
-        }
-        std::string pattern = path_ + ".XXXXXX";
-        const int fd = mkstemp(pattern.data());
-        if (fd < 0) return Fail("cannot create");
-        temp_ = pattern;
-        const mode_t mask = umask(0);
-        umask(mask);
-        fchmod(fd, 0666 & ~mask);
-        file_ = fdopen(fd, "wb");
-        if (file_ == nullptr) {
-            close(fd);
-            return Fail("cannot create");
-        }
-        return true;
-    }
-
-    bool Write(const uint8_t *data, size_t n) {
-        return n == 0 || std::fwrite(data, 1, n, file_) == n || Fail("cannot write");
-    }
-
-    bool Commit() {
-        if (file_ == stdout) return std::fflush(stdout) == 0 || Fail("cannot write");
-        FILE *file = file_;
-        file_ = nullptr;
-        if (std::fclose(file) != 0) return Fail("cannot write");
-        if (std::rename(temp_.c_str(), path_.c_str()) != 0) return Fail("cannot create");
-        temp_.clear();
-        return true;
-    }
-
-    const std::string &Error() const { return error_; }
-
-private:
-    bool Fail(const char *what) {
-        if (error_.empty()) error_ = Errno(what, toStdout_ ? "standard output" : path_);
-        return false;
-    }
-
-    std::string path_;
-    bool toStdout_;
-    std::string temp_;
-    FILE *file_ = nullptr;
-    std::string error_;
-};
-
 int Get(const CliOptions &o) {
     const std::string remote = RemoteFilePath(o.arguments[0]);
     std::string local = o.arguments.size() > 1 ? o.arguments[1] : BaseName(remote);
@@ -148,7 +89,7 @@ int Get(const CliOptions &o) {
     struct stat st {};
     if (local != "-" && stat(local.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) local += "/" + BaseName(remote);
     if (BaseName(local).empty()) return ReportLocal("no local file name in '" + o.arguments[0] + "'");
-    LocalOutput out(local);
+    WholeFileWriter out(local, false);
     if (!out.Open()) return ReportLocal(out.Error());
     journal::Sha256 hash;
     uint64_t received = 0;

@@ -11,19 +11,24 @@
 
 namespace dncctl {
 
-WholeFileWriter::WholeFileWriter(std::string path) : path_(std::move(path)) {}
+WholeFileWriter::WholeFileWriter(std::string path, bool durable)
+    : path_(std::move(path)), toStdout_(path_ == "-"), durable_(durable) {}
 
 WholeFileWriter::~WholeFileWriter() {
-    if (file_ != nullptr) std::fclose(file_);
+    if (file_ != nullptr && file_ != stdout) std::fclose(file_);
     if (!temp_.empty()) unlink(temp_.c_str());
 }
 
 bool WholeFileWriter::Fail(const char *what) {
-    if (error_.empty()) error_ = std::string(what) + " " + path_ + ": " + std::strerror(errno);
+    if (error_.empty()) error_ = std::string(what) + " " + (toStdout_ ? "standard output" : path_) + ": " + std::strerror(errno);
     return false;
 }
 
 bool WholeFileWriter::Open() {
+    if (toStdout_) {
+        file_ = stdout;
+        return true;
+    }
     const size_t slash = path_.rfind('/');
     const std::string folder = slash == std::string::npos ? "" : path_.substr(0, slash + 1);
     const std::string name = slash == std::string::npos ? path_ : path_.substr(slash + 1);
@@ -48,9 +53,10 @@ bool WholeFileWriter::Write(const uint8_t *data, size_t length) {
 }
 
 bool WholeFileWriter::Commit() {
+    if (toStdout_) return std::fflush(stdout) == 0 || Fail("cannot write");
     FILE *file = file_;
     file_ = nullptr;
-    if (std::fflush(file) != 0 || fsync(fileno(file)) != 0) {
+    if (std::fflush(file) != 0 || (durable_ && fsync(fileno(file)) != 0)) {
         std::fclose(file);
         return Fail("cannot write");
     }

@@ -11,10 +11,15 @@ namespace dncctl {
 
 // Written under a hidden temporary name beside its final place and renamed
 // into place by Commit, so an interrupted or failed copy never leaves a file
-// that looks complete. Destroying it uncommitted removes the temporary file.
+// that looks complete (and an existing file keeps its content until then).
+// Destroying it uncommitted removes the temporary file. The path "-" is
+// standard output, written as it comes.
 class WholeFileWriter {
 public:
-    explicit WholeFileWriter(std::string path);
+    // `durable`: Commit also waits until the data is on the disk (a backup
+    // must survive a power cut right after it; a plain get need not pay for
+    // that on every file).
+    explicit WholeFileWriter(std::string path, bool durable = true);
     ~WholeFileWriter();
     WholeFileWriter(const WholeFileWriter &) = delete;
     WholeFileWriter &operator=(const WholeFileWriter &) = delete;
@@ -28,6 +33,8 @@ private:
     bool Fail(const char *what);
 
     std::string path_;
+    bool toStdout_;
+    bool durable_;
     std::string temp_;
     FILE *file_ = nullptr;
     std::string error_;

@@ -11,6 +11,7 @@
 #include <benchmark/benchmark.h>
 
 #include <cstring>
+#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <random>
@@ -37,6 +38,8 @@ struct Setup {
     Setup() {
         work = (std::filesystem::temp_directory_path() / ("dncctl-bench-" + std::to_string(getpid()))).string();
         std::filesystem::create_directories(work + "/root");
+        // Its transfers go to a journal of its own, never the user's.
+        setenv("DNCPANEL_JOURNAL", (work + "/journal.tsv").c_str(), 1);
         localFile = work + "/bench.bin";
         std::mt19937 random(1);
         std::string bytes(kFileSize, '\0');
