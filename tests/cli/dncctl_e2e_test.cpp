@@ -1,7 +1,5 @@
 // dncctl as a script would run it, against a simulated controller on UDP
 // loopback and on a pseudo-terminal.
-#include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -245,28 +243,10 @@ TEST(Output, ProgressBarOnlyOnATerminal) {
     Controller c(Transport::kUdp);
     const std::string bytes = RandomBytes(200 * 1024, 10);
     clitest::WriteFile(c.RootPath("T.BIN"), bytes);
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
     const std::string local = c.WorkPath("t.bin");
-    clitest::Process get(kDncctl, c.Args({"get", "/T.BIN", local}), slave);
-    close(slave);
-    // Drain the terminal while dncctl runs so it never blocks on stderr.
-    std::string terminal;
-    char chunk[512];
-    for (;;) {
-        pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, 50) > 0) {
-            const ssize_t n = read(master, chunk, sizeof chunk);
-            if (n <= 0) break;  // EIO once dncctl has closed its side
-            terminal.append(chunk, size_t(n));
-        } else if (get.Ended()) {
-            break;
-        }
-    }
-    close(master);
-    const Outcome outcome = get.Wait();
+    const Outcome outcome = clitest::RunOnTerminal(kDncctl, c.Args({"get", "/T.BIN", local}));
     ASSERT_EQ(outcome.status, 0);
+    const std::string &terminal = outcome.err;
     EXPECT_NE(terminal.find("get ["), std::string::npos) << terminal;
     EXPECT_NE(terminal.find("200.0 KiB / 200.0 KiB"), std::string::npos) << terminal;
     EXPECT_TRUE(SameBytes(clitest::ReadFile(local), bytes));

@@ -1,6 +1,8 @@
 #include "process.h"
 
 #include <fcntl.h>
+#include <poll.h>
+#include <pty.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/stat.h>
@@ -84,6 +86,31 @@ Outcome Process::Wait() {
 Outcome Run(const std::string &program, const std::vector<std::string> &args) {
     Process process(program, args);
     return process.Wait();
+}
+
+Outcome RunOnTerminal(const std::string &program, const std::vector<std::string> &args) {
+    int master = -1;
+    int slave = -1;
+    if (openpty(&master, &slave, nullptr, nullptr, nullptr) != 0) throw std::runtime_error("no pseudo-terminal");
+    Process process(program, args, slave);
+    close(slave);
+    // Drained while the program runs, so it never blocks on a full terminal.
+    std::string terminal;
+    char chunk[512];
+    for (;;) {
+        pollfd p{master, POLLIN, 0};
+        if (poll(&p, 1, 50) > 0) {
+            const ssize_t n = read(master, chunk, sizeof chunk);
+            if (n <= 0) break;  // EIO once the program has closed its side
+            terminal.append(chunk, size_t(n));
+        } else if (process.Ended()) {
+            break;
+        }
+    }
+    close(master);
+    Outcome outcome = process.Wait();
+    outcome.err = terminal;
+    return outcome;
 }
 
 std::string ReadFile(const std::string &path) {

@@ -41,6 +41,10 @@ private:
 // Starts and waits.
 Outcome Run(const std::string &program, const std::vector<std::string> &args);
 
+// Starts and waits with stderr on a fresh terminal (a pseudo-terminal),
+// draining it as the program writes; `err` holds what the terminal showed.
+Outcome RunOnTerminal(const std::string &program, const std::vector<std::string> &args);
+
 std::string ReadFile(const std::string &path);
 void WriteFile(const std::string &path, const std::string &bytes);
 bool FileExists(const std::string &path);

@@ -1,7 +1,5 @@
 // backup, restore and diff as a script runs them, against simulated
 // controllers serving the sample tree, on UDP loopback and a pseudo-terminal.
-#include <poll.h>
-#include <pty.h>
 #include <signal.h>
 #include <unistd.h>
 
@@ -288,25 +286,9 @@ TEST(Interrupt, CtrlCDuringBackupLeavesOnlyWholeFilesAndNoManifest) {
 // On a terminal the progress line counts files and bytes.
 TEST(Output, BackupProgressOnATerminal) {
     Sample c(Transport::kUdp);
-    int master = -1;
-    int slave = -1;
-    ASSERT_EQ(openpty(&master, &slave, nullptr, nullptr, nullptr), 0);
-    clitest::Process backup(kDncctl, c.Args({"backup", c.WorkPath("backup")}), slave);
-    close(slave);
-    std::string terminal;
-    char chunk[512];
-    for (;;) {
-        pollfd p{master, POLLIN, 0};
-        if (poll(&p, 1, 50) > 0) {
-            const ssize_t n = read(master, chunk, sizeof chunk);
-            if (n <= 0) break;
-            terminal.append(chunk, size_t(n));
-        } else if (backup.Ended()) {
-            break;
-        }
-    }
-    close(master);
-    EXPECT_EQ(backup.Wait().status, 0);
+    const Outcome backup = clitest::RunOnTerminal(kDncctl, c.Args({"backup", c.WorkPath("backup")}));
+    EXPECT_EQ(backup.status, 0);
+    const std::string &terminal = backup.err;
     EXPECT_NE(terminal.find("backup 5/5 files ["), std::string::npos) << terminal;
     EXPECT_NE(terminal.find("4.3 KiB / 4.3 KiB"), std::string::npos) << terminal;
 }
