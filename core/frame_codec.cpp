@@ -25,6 +25,8 @@ void GetHexByte(uint8_t *result, const char *text, uint16_t *position) {
     *position = static_cast<uint16_t>(*position + 2);
 }
 
+bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
+
 uint8_t FrameChecksum(const char *text, uint8_t count) {
     uint8_t sum = 0;
     for (uint8_t i = 0; i < count; ++i) sum = static_cast<uint8_t>(sum + static_cast<uint8_t>(text[i]));

@@ -24,6 +24,11 @@ void PutHexByte(uint8_t value, char *text, uint16_t *position);
 // four bits after the digit/letter offset, so 'a' reads as 'A' and 'G' as 0.
 void GetHexByte(uint8_t *result, const char *text, uint16_t *position);
 
+// True for the characters a frame's digits may use: '0'-'9', 'A'-'F' and
+// 'a'-'f'. GetHexByte decodes any character; a receiver that wants damage
+// past the checksum's reach noticed asks this first.
+bool IsHexDigit(char c);
+
 // Two's complement of the 8-bit sum of the first `count` characters of
 // `text` (the character codes, not the bytes they encode). Callers pass the
 // covered character count reduced modulo 256: this is the wire rule.

@@ -25,10 +25,11 @@ struct EngineState {
     uint16_t receivePosition;
     bool frameComplete;
     // The wait of the running try. A try may receive several frames (answers
-    // meant for other requests are dropped), and all of them share one wait:
-    // the tick the try began at, and the empty polls (library build) or
-    // milliseconds (program build) counted so far.
-    uint32_t waitStart;
+    // meant for other requests are dropped), and all of them share one wait.
+    // Only time with no byte arriving counts: a slow line delivering a long
+    // answer is not a silent one. The library counts empty polls; the
+    // program reads the clock, from the try's start or its last byte.
+    uint32_t quietSince;
     int64_t waited;
     // Characters of the receive text that belong to the frame just received;
     // the parser never reads beyond them, so stale characters left by an
@@ -74,26 +75,35 @@ uint16_t BuildFrame(uint8_t address, uint8_t function, uint16_t length, const ui
 
 bool Received(size_t end) { return end <= engine.receivedLength; }
 
+// Decodes the two characters at *position, which must have been received.
+// A frame is hex or it is not a frame: the checksum covers only the first
+// (count mod 256) characters, so a damaged digit beyond them ('4' become
+// 't') would decode to a wrong byte unnoticed. Such a frame is damage, and
+// retried like a checksum mismatch.
+bool GetDigits(uint8_t *result, uint16_t *position) {
+    const char *text = engine.receiveText;
+    if (!IsHexDigit(text[*position]) || !IsHexDigit(text[*position + 1])) return false;
+    GetHexByte(result, text, position);
+    return true;
+}
+
 TryResult CheckNormalAnswer(uint16_t position, uint16_t *length, uint8_t *buffer) {
     const char *text = engine.receiveText;
     if (!Received(position + 4u)) return Failed(kResultChecksum);
     uint8_t high = 0;
     uint8_t low = 0;
-    GetHexByte(&high, text, &position);
-    GetHexByte(&low, text, &position);
+    if (!GetDigits(&high, &position) || !GetDigits(&low, &position)) return Failed(kResultChecksum);
     const uint16_t answerLength = static_cast<uint16_t>(high * 256 + low);
     if (answerLength > kMaxPayload) return Failed(kResultLengthTooBig);
 
     *length = answerLength;
     for (uint16_t i = 0; i < answerLength; ++i) {
-        if (!Received(position + 2u)) return Failed(kResultChecksum);
-        GetHexByte(&buffer[i], text, &position);
+        if (!Received(position + 2u) || !GetDigits(&buffer[i], &position)) return Failed(kResultChecksum);
     }
     if (!Received(position + 2u)) return Failed(kResultChecksum);
     const uint8_t expected = FrameChecksum(text + 1, static_cast<uint8_t>((position - 1) % 256));
     uint8_t checksum = 0;
-    GetHexByte(&checksum, text, &position);
-    if (checksum != expected) return Failed(kResultChecksum);
+    if (!GetDigits(&checksum, &position) || checksum != expected) return Failed(kResultChecksum);
     if (!Received(position + 1u) || text[position] != '\r') return Failed(kResultNoCr);
     if (!Received(position + 2u) || text[position + 1] != '\n') return Failed(kResultNoLf);
     return {kResultOk, true};
@@ -104,9 +114,10 @@ TryResult CheckExceptionAnswer() {
     if (!Received(9)) return Failed(kResultExceptionChecksum);
     uint16_t position = 5;
     uint8_t exceptionCode = 0;
-    GetHexByte(&exceptionCode, text, &position);
     uint8_t checksum = 0;
-    GetHexByte(&checksum, text, &position);
+    if (!GetDigits(&exceptionCode, &position) || !GetDigits(&checksum, &position)) {
+        return Failed(kResultExceptionChecksum);
+    }
     if (checksum != FrameChecksum(text + 1, 6)) return Failed(kResultExceptionChecksum);
     if (!Received(10) || text[9] != '\r') return Failed(kResultExceptionNoCr);
     if (!Received(11) || text[10] != '\n') return Failed(kResultExceptionNoLf);
@@ -123,42 +134,45 @@ TryResult CheckAnswer(uint8_t address, uint8_t function, uint16_t *length, uint8
     uint8_t answerAddress = 0;
     uint8_t answerFunction = 0;
     if (!Received(3)) return Failed(kResultWrongAddress);
-    GetHexByte(&answerAddress, text, &position);
+    // Damaged digits in the header are damage, not another device's answer
+    // or a function code the library would end the request on.
+    if (!GetDigits(&answerAddress, &position)) return Failed(kResultChecksum);
     if (answerAddress != address) return Failed(kResultWrongAddress);
     if (!Received(5)) return FailedForGood(kResultBadFunction);
-    GetHexByte(&answerFunction, text, &position);
+    if (!GetDigits(&answerFunction, &position)) return Failed(kResultChecksum);
     if (answerFunction == function) return CheckNormalAnswer(position, length, buffer);
     if (answerFunction == (function | 0x80)) return CheckExceptionAnswer();
     return FailedForGood(kResultBadFunction);
 }
 
+// Characters a receive takes without a whole frame among them: two of the
+// longest frames. A line that keeps sending bytes that never make a frame
+// (noise, a wrong rate, a chatty device) never falls silent, so the wait
+// alone would hold the request for ever; this bound needs no clock and no
+// rate, and ends such a try within a few seconds even at low rates.
+constexpr uint32_t kMaxCharactersWithoutFrame = 2 * kFrameTextSize;
+
 void ReceiveBytes() {
     const int32_t timeout = engine.settings.timeout;
     int32_t unusedCount = 0;
+    uint32_t characters = 0;
     while (!engine.frameComplete && engine.waited < timeout) {
         const uint8_t b = engine.receive(engine.scratch, &unusedCount);
-        if (b == ':') engine.receivePosition = 0;
-        if (engine.receivePosition >= kFrameTextSize) engine.receivePosition = 0;
-        if (b == '\n') engine.frameComplete = true;
         if (b == 0xFF) {
             if constexpr (kFilelinkBuild) {
                 ++engine.waited;
                 EngineSleepMs(1);
+            } else {
+                engine.waited = static_cast<uint32_t>(EngineTickMs() - engine.quietSince);
             }
-        } else {
-            engine.receiveText[engine.receivePosition++] = static_cast<char>(b);
+            continue;
         }
-        // The try also ends when its time is up on the clock, however many
-        // bytes arrived: a line that keeps sending bytes that never make a
-        // frame (noise, a wrong rate, a chatty device) has no empty polls to
-        // count, and would otherwise hold the request for ever. The library
-        // keeps its count of empty polls where that ends the wait first.
-        const int64_t elapsed = static_cast<uint32_t>(EngineTickMs() - engine.waitStart);
-        if constexpr (kFilelinkBuild) {
-            if (elapsed >= timeout) engine.waited = timeout;
-        } else {
-            engine.waited = elapsed;
-        }
+        if constexpr (!kFilelinkBuild) engine.quietSince = EngineTickMs();
+        if (++characters > kMaxCharactersWithoutFrame) break;
+        if (b == ':') engine.receivePosition = 0;
+        if (engine.receivePosition >= kFrameTextSize) engine.receivePosition = 0;
+        if (b == '\n') engine.frameComplete = true;
+        engine.receiveText[engine.receivePosition++] = static_cast<char>(b);
     }
     engine.receivedLength = engine.frameComplete ? engine.receivePosition : 0;
 }
@@ -182,7 +196,7 @@ void ReceiveBlock() {
 }
 
 void BeginWait() {
-    engine.waitStart = EngineTickMs();
+    engine.quietSince = EngineTickMs();
     engine.waited = 0;
 }
 
@@ -215,7 +229,7 @@ TryResult AwaitAnswer(uint8_t function, const SaveArea &save, uint8_t address, u
         if (result.code != kResultOk || Matches(match, buffer, *length)) return result;
         std::memcpy(buffer, save.payload, save.length);
         *length = save.length;
-        if (engine.settings.timeout < 1 && ++dropped >= kMaxDroppedAnswersPerTry) return Failed(kResultNoAnswer);
+        if (++dropped >= kMaxDroppedAnswersPerTry) return Failed(kResultNoAnswer);
     }
 }
 

@@ -4,10 +4,14 @@
 //
 // The same source is built twice. CORE_FILELINK_BUILD=1 gives the library's
 // engine, 0 the program's; they differ in how the byte-mode wait is measured
-// (empty polls with a 1 ms pause each, or milliseconds; in both a try ends
-// at the latest when its time-out has passed on the clock),
-// in the pause after an incomplete block, and in whether an exception answer
-// or an unexpected function code ends the request at once.
+// (empty polls with a 1 ms pause each, or milliseconds of silence since the
+// try began or its last byte came), in the pause after an incomplete block,
+// and in whether an exception answer or an unexpected function code ends the
+// request at once. In both, only silence counts against the wait, so a slow
+// line delivering a long answer is waited for at any rate; a line that keeps
+// sending characters without a whole frame among them ends the try after
+// two of the longest frames' worth. Every character an answer's fields read
+// as digits must be a hex digit.
 #pragma once
 
 #include <cstdint>
@@ -53,10 +57,9 @@ struct AnswerMatch {
     const void *context = nullptr;
 };
 
-// Answers a match may drop within one try in block mode, where each drop
-// costs one more receive call: a link that keeps handing out frames
-// (a flood of stale answers) still ends the try. Byte mode is bounded by
-// its wait.
+// Answers a match may drop within one try: a link that keeps handing out
+// valid frames meant for other requests (a flood of stale answers) still
+// ends the try, in block mode and in byte mode alike.
 inline constexpr int kMaxDroppedAnswersPerTry = 32;
 
 // One exchange with function code 0x24 (read) or 0x25 (write). On entry
