@@ -26,7 +26,9 @@ using Request = uint8_t (*)(uint8_t, uint16_t *, uint8_t *, core::AnswerMatch);
 // a file's blocks shifted by one, reported as success. Every block answer
 // echoes its block number, which is what tells them apart.
 struct Expected {
-    enum class Kind { Opening, ReadBlock, WriteBlock } kind;
+    // Counted: the opening answer of a read, a listing or the state query,
+    // which must carry block number, block count and size.
+    enum class Kind { Opening, Counted, ReadBlock, WriteBlock } kind;
     uint32_t blockNumber;    // the block asked for (block requests)
     uint32_t previousBlock;  // the block number of the request sent before this one
 };
@@ -48,6 +50,12 @@ bool AcceptsAnswer(const void *context, const uint8_t *payload, uint16_t length)
         case Expected::Kind::WriteBlock:
             // Controllers may answer a data block without data: taken as it is.
             return length < kBlockHeaderSize || echoed == expected.blockNumber;
+        case Expected::Kind::Counted:
+            // Fewer than its three numbers is no opening answer of a read:
+            // a late answer to a text command or a data block (4 bytes) would
+            // otherwise announce an empty file, or an empty folder.
+            if (length < kAnnouncementHeaderSize) return false;
+            [[fallthrough]];
         case Expected::Kind::Opening:
             // An opening answer's first number has no meaning of its own; one
             // that repeats the block just sent before is that block's answer.
@@ -60,7 +68,7 @@ bool AcceptsAnswer(const void *context, const uint8_t *payload, uint16_t length)
 // names; on success *answerLength holds the answer's payload length.
 uint8_t Send(Request request, uint8_t address, uint16_t length, Expected::Kind kind, uint16_t *answerLength) {
     uint32_t blockNumber = 0;
-    if (kind != Expected::Kind::Opening) {
+    if (kind == Expected::Kind::ReadBlock || kind == Expected::Kind::WriteBlock) {
         uint16_t position = 0;
         GetBigEndian(CommandPayload, &blockNumber, 4, &position);
     }
@@ -70,14 +78,13 @@ uint8_t Send(Request request, uint8_t address, uint16_t length, Expected::Kind k
     return request(address, answerLength, CommandPayload, {AcceptsAnswer, &expected});
 }
 
-uint8_t SendTextRequest(uint8_t address, std::string_view text, uint16_t *answerLength) {
+uint8_t SendTextRequest(uint8_t address, std::string_view text, Expected::Kind kind, uint16_t *answerLength) {
     if (text.size() > kMaxTextRequestText) return kResultTextTooLong;
     ClearPayloadHead();
     uint16_t position = 0;
     PutBigEndian(CommandPayload, 0, 4, &position);
     std::memcpy(CommandPayload + position, text.data(), text.size());
-    return Send(core::ModbusReadFileReq, address, static_cast<uint16_t>(position + text.size()),
-                Expected::Kind::Opening, answerLength);
+    return Send(core::ModbusReadFileReq, address, static_cast<uint16_t>(position + text.size()), kind, answerLength);
 }
 
 uint8_t SendBlockRequest(uint8_t address, uint32_t blockNumber, uint16_t *answerLength) {
@@ -144,31 +151,49 @@ void AppendBlockData(uint16_t answerLength, uint8_t *out, size_t capacity, size_
 }
 
 // A text request followed by blocks 1..N, their data appended to `out`.
-// The block count is signed, as the controller's numbers are everywhere.
+// No announcement can keep the client requesting: the blocks must add up to
+// the announced size exactly (each block before the last bringing data,
+// none going past the size), and once `out` is full the rest is declined
+// with the abort block. A block count is signed, as the controller's
+// numbers are everywhere.
 uint8_t FetchBlocks(uint8_t address, std::string_view text, uint8_t *out, size_t capacity, size_t *written,
-                    FirstAnswer *first) {
+                    FirstAnswer *first, AbortTest abortRequested) {
     *written = 0;
     uint16_t answerLength = 0;
-    if (const uint8_t code = SendTextRequest(address, text, &answerLength); code != 0) return code;
+    if (const uint8_t code = SendTextRequest(address, text, Expected::Kind::Counted, &answerLength); code != 0) {
+        return code;
+    }
     *first = ReadFirstAnswer(answerLength);
     const auto count = static_cast<int32_t>(first->blockCount);
+    const uint64_t size = first->totalSize;
+    uint64_t received = 0;
     for (int32_t k = 1; k <= count; ++k) {
+        if (*written >= capacity || (abortRequested && abortRequested())) {
+            SendBlockRequest(address, AbortBlockNumber, &answerLength);
+            return *written >= capacity ? 0 : kResultStopped;
+        }
         if (const uint8_t code = SendBlockRequest(address, static_cast<uint32_t>(k), &answerLength); code != 0) {
             return code;
         }
+        const uint64_t n = answerLength > kBlockHeaderSize ? answerLength - kBlockHeaderSize : 0;
+        received += n;
+        if (received > size || (n == 0 && k < count)) {
+            if (k < count) SendBlockRequest(address, AbortBlockNumber, &answerLength);
+            return kResultBlocksDisagree;
+        }
         AppendBlockData(answerLength, out, capacity, written);
     }
-    return 0;
+    return received == size ? 0 : kResultBlocksDisagree;
 }
 
 }  // namespace
 
 uint8_t NcListDir(uint8_t address, const char *text, uint32_t *total, uint8_t *listing, size_t capacity,
-                  size_t *received) {
+                  size_t *received, AbortTest abortRequested) {
     *total = 0;
     size_t written = 0;
     FirstAnswer first{};
-    const uint8_t code = FetchBlocks(address, text, listing, capacity, &written, &first);
+    const uint8_t code = FetchBlocks(address, text, listing, capacity, &written, &first, abortRequested);
     if (received != nullptr) *received = written;
     if (code != 0) return code;
     *total = first.totalSize;
@@ -182,7 +207,9 @@ uint8_t NcReadFileBlock(uint8_t address, const char *fileName, uint8_t *block, i
     if (*blockNumber == 0) {
         const std::string_view name = fileName;
         *length = static_cast<int32_t>(kBlockHeaderSize + name.size());
-        if (const uint8_t code = SendTextRequest(address, name, &answerLength); code != 0) return code;
+        if (const uint8_t code = SendTextRequest(address, name, Expected::Kind::Counted, &answerLength); code != 0) {
+            return code;
+        }
         *length = answerLength;
         const FirstAnswer first = ReadFirstAnswer(answerLength);
         *blockNumber = static_cast<int32_t>(first.number);
@@ -219,7 +246,7 @@ namespace {
 
 uint8_t TextCommand(uint8_t address, const char *text) {
     uint16_t answerLength = 0;
-    return SendTextRequest(address, text, &answerLength);
+    return SendTextRequest(address, text, Expected::Kind::Opening, &answerLength);
 }
 
 }  // namespace
@@ -230,13 +257,13 @@ uint8_t NcDeleteDir(uint8_t address, const char *text) { return TextCommand(addr
 
 uint8_t NcSearchId(uint8_t address) {
     uint16_t answerLength = 0;
-    return SendTextRequest(address, kSearchIdWord, &answerLength);
+    return SendTextRequest(address, kSearchIdWord, Expected::Kind::Opening, &answerLength);
 }
 
 uint8_t NcSystemInfoState(uint8_t address, uint8_t *state, size_t capacity, size_t *received) {
     size_t written = 0;
     FirstAnswer first{};
-    const uint8_t code = FetchBlocks(address, kSystemInfoStateWord, state, capacity, &written, &first);
+    const uint8_t code = FetchBlocks(address, kSystemInfoStateWord, state, capacity, &written, &first, {});
     if (received != nullptr) *received = written;
     return code;
 }

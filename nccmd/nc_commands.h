@@ -17,6 +17,7 @@
 #include <string>
 #include <vector>
 
+#include "function_ref.h"
 #include "nc_protocol.h"
 
 namespace nccmd {
@@ -27,13 +28,30 @@ extern uint8_t CommandPayload[kCommandPayloadSize];
 // Result code for a text or data too long for its request.
 inline constexpr uint8_t kResultTextTooLong = 0x03;
 
+// Result of a read or listing whose blocks do not add up to what its opening
+// answer announced: the controller's own "File Data Verify Error" code.
+inline constexpr uint8_t kResultBlocksDisagree = 0x08;
+
+// Result of a listing that the caller's abort test ended (the abort block
+// was sent). No controller sends this code: theirs are 1-8, 0xE0-0xE2 and
+// 0xFC-0xFE, the engine's 3 and 0xA0-0xA9 and 0xFF.
+inline constexpr uint8_t kResultStopped = 0xAA;
+
+// Tested once before each block of a listing; true ends it.
+using AbortTest = FunctionRef<bool()>;
+
 // Lists a directory. `text` is "%DirList%%" followed by the path, e.g.
 // "%DirList%%\". On success *total holds the listing size the controller
-// announced and `listing` the entries received; at most `capacity` bytes are
-// stored, further bytes are dropped. When `received` is given it gets the
-// number of bytes actually stored (which may differ from *total).
+// announced and `listing` the entries received. The opening answer must
+// carry its three numbers (shorter answers are dropped as meant for another
+// request), and the blocks must add up to the announced size exactly, or
+// the result is kResultBlocksDisagree. A listing larger than
+// `capacity` is read until `listing` is full and then ended with the abort
+// block; that is a success, with *total the announced size. When `received`
+// is given it gets the number of bytes stored. An abort test that fires
+// ends the listing with the abort block and kResultStopped.
 uint8_t NcListDir(uint8_t address, const char *text, uint32_t *total, uint8_t *listing,
-                  size_t capacity = kListingBufferSize, size_t *received = nullptr);
+                  size_t capacity = kListingBufferSize, size_t *received = nullptr, AbortTest abortRequested = {});
 
 // One step of reading a file. *blockNumber 0 opens the read of `fileName`
 // and yields *blockCount and *fileSize; a positive *blockNumber fetches that

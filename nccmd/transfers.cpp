@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "request_engine.h"
+
 namespace nccmd {
 
 namespace {
@@ -45,7 +47,18 @@ TransferResult ReadRemoteFile(uint8_t address, const char *remotePath, BlockSink
     int32_t length = 0;
     result.code = NcReadFileBlock(address, remotePath, block, &blockCount, &fileSize, &number, &length);
     if (result.code != 0) return result;
-    const uint64_t total = fileSize > 0 ? uint64_t(fileSize) : 0;
+    // An announcement whose count cannot hold its size (count 0 for 1000
+    // bytes, a negative size) would otherwise end as an empty or short file
+    // reported whole.
+    if (fileSize < 0 || blockCount != BlockCount(fileSize)) {
+        result.code = kResultBlocksDisagree;
+        if (blockCount > 0) {
+            number = kAbortBlock;
+            NcReadFileBlock(address, remotePath, block, &blockCount, &fileSize, &number, &length);
+        }
+        return result;
+    }
+    const uint64_t total = uint64_t(fileSize);
     Report(progress, 0, total);
 
     for (int32_t k = 1; k <= blockCount; ++k) {
@@ -150,6 +163,7 @@ TransferResult RunDncStream(uint8_t address, int32_t size, const DncCallbacks &c
         if (number == 1 && n > 0 && copy[0] == '%') copy[0] = '\r';
         if (callbacks.blockSent) callbacks.blockSent(copy, n);
 
+        int32_t damagedRecords = 0;
         for (;;) {
             std::memcpy(buffer, copy, n);
             int32_t length = static_cast<int32_t>(n);
@@ -157,12 +171,23 @@ TransferResult RunDncStream(uint8_t address, int32_t size, const DncCallbacks &c
             if (result.code != 0) return result;
             if (length <= 0 || number == blockCount) break;
             const auto recordLength = static_cast<size_t>(length);
-            // A record too short to carry the busy flag cannot say "busy".
+            // A record of 1 to 15 bytes is neither "no data" nor a record that
+            // can say whether the block was taken: the same block goes again,
+            // as often as the engine would try a request, and a controller
+            // that never sends a whole record ends the run.
+            if (recordLength < kStateRecordMinSize) {
+                if (++damagedRecords > std::max(core::CurrentEngineSettings().retries, 0)) {
+                    result.code = kResultDamagedStateRecord;
+                    return result;
+                }
+                continue;
+            }
+            damagedRecords = 0;
             if (const int32_t abnormal = AbnormalCode(buffer, recordLength); abnormal != 0) {
                 result.abnormalCode = abnormal;
                 return result;
             }
-            if (recordLength <= kBlockTakenOffset || BlockTaken(buffer, recordLength) != 0) break;
+            if (BlockTaken(buffer, recordLength) != 0) break;
             // A busy controller holds up the stop: say so once, whether the
             // block in hand becomes the abort block now or already went out
             // as one because the stop came before it was read.
@@ -185,12 +210,14 @@ TransferResult RunDncStream(uint8_t address, int32_t size, const DncCallbacks &c
 
 std::string DirListText(const std::string &path) { return std::string(kDirListWord) + path; }
 
-uint8_t ListRemoteDirectory(uint8_t address, const std::string &path, std::vector<ListingEntry> *entries) {
+uint8_t ListRemoteDirectory(uint8_t address, const std::string &path, std::vector<ListingEntry> *entries,
+                            AbortTest abortRequested) {
     static uint8_t listing[kListingBufferSize];  // one command at a time in the whole process
     uint32_t total = 0;
     size_t received = 0;
     const std::string text = DirListText(path);
-    const uint8_t code = NcListDir(address, text.c_str(), &total, listing, sizeof listing, &received);
+    const uint8_t code =
+        NcListDir(address, text.c_str(), &total, listing, sizeof listing, &received, abortRequested);
     entries->clear();
     if (code != 0) return code;
     *entries = DecodeListing(listing, std::min<size_t>(total, received));

@@ -28,8 +28,8 @@ using BlockSource = FunctionRef<bool(uint8_t *buffer, size_t length)>;
 // Bytes moved so far and the announced total; called once after the opening
 // exchange (done 0) and once after every block.
 using ProgressFn = FunctionRef<void(uint64_t done, uint64_t total)>;
-// Tested once before each block (and, in a DNC run, after each busy answer).
-using AbortTest = FunctionRef<bool()>;
+// AbortTest (nc_commands.h) is tested once before each block, and in a DNC
+// run after each busy answer.
 
 struct TransferResult {
     uint8_t code = 0;           // result code of the last exchange, 0 = success
@@ -41,13 +41,11 @@ struct TransferResult {
     bool Succeeded() const { return code == 0 && !aborted && !localFailure && abnormalCode == 0; }
 };
 
-// Result of a read whose blocks do not add up to the size announced for
-// it: the controller's own "File Data Verify Error" code.
-inline constexpr uint8_t kResultBlocksDisagree = 0x08;
-
 // Reads `remotePath` (e.g. "\PRG\O1234.NC") into `sink`, every data byte of
-// every block, NUL bytes included. Every block but the last must be whole and
-// the last must end the file at its announced size; otherwise the read ends
+// every block, NUL bytes included. The opening answer's block count must be
+// the one its size needs (ceil(size / 512), size >= 0). Every block but the
+// last must be whole and the last must end the file at its announced size;
+// otherwise the read ends
 // with kResultBlocksDisagree (and the abort block, when blocks remain), the
 // bad block never reaching the sink. A sink failure stops the reading at once
 // and sends the abort block so the controller knows the read has ended. The
@@ -72,17 +70,27 @@ struct DncCallbacks {
     FunctionRef<void()> stopWhileBusy;  // optional: once, at the first busy answer after a stop
 };
 
+// Result of a DNC run whose controller kept answering a block with a state
+// record too short to say whether it took the block: the controller's own
+// "Net DNC NCSystem Responses Error Message" code.
+inline constexpr uint8_t kResultDamagedStateRecord = 0xFD;
+
 // Streams a program of `size` bytes: announcement, then blocks 1..N, each
 // sent again while the controller answers busy. A leading '%' of block 1 is
 // sent as CR. A non-zero AbnormalCode ends the run (abnormalCode set, code
 // 0). A stop sends the next block (or the busy block in hand) as the abort
 // block, again while busy; its being taken ends the run with aborted set.
+// An answer without data moves on; a record of 1 to 15 bytes is damage: the
+// block is sent again, at most as many times more as the engine's retry
+// setting, then the run ends with kResultDamagedStateRecord.
 TransferResult RunDncStream(uint8_t address, int32_t size, const DncCallbacks &callbacks);
 
 // Lists the directory `path` (starting and ending with '\', "\" for the
-// root) into `entries`, replacing their content. Only bytes actually
-// received are decoded, up to the listing buffer's 1024 entries.
-uint8_t ListRemoteDirectory(uint8_t address, const std::string &path, std::vector<ListingEntry> *entries);
+// root) into `entries`, replacing their content, with NcListDir's checks:
+// up to the listing buffer's 1024 entries. An abort test that fires ends
+// the listing with kResultStopped and no entries.
+uint8_t ListRemoteDirectory(uint8_t address, const std::string &path, std::vector<ListingEntry> *entries,
+                            AbortTest abortRequested = {});
 
 // The listing request text for a directory path: "%DirList%%" + path.
 std::string DirListText(const std::string &path);

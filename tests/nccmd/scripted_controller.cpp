@@ -82,11 +82,11 @@ void Send(const char *text) {
 
 }  // namespace
 
-void Install(Responder r) {
+void Install(Responder r, int32_t retries) {
     responder = std::move(r);
     requests.clear();
     pendingAnswers.clear();
-    core::ModbusInit(1, 0, 0);
+    core::ModbusInit(1, 0, retries);
     core::SetUartReceiveFun(Receive);
     core::SetUartSendFrameFun(Send);
 }

@@ -38,8 +38,8 @@ inline Reply Silence() { return {Reply::kSilence, {}, 0}; }
 
 using Responder = std::function<Reply(const Request &)>;
 
-// Block mode, no retries; every request goes to `responder`.
-void Install(Responder responder);
+// Block mode, no retries unless given; every request goes to `responder`.
+void Install(Responder responder, int32_t retries = 0);
 // Every request sent since Install, in order.
 const std::vector<Request> &Requests();
 

@@ -82,8 +82,15 @@ TEST(ReadRemoteFile, BlocksThatDisagreeWithTheAnnouncementFailTheRead) {
         std::vector<uint32_t> numbers;
     } cases[] = {
         {"fewer blocks, last one whole instead of short", 3, 1500, 1024, {0, 1, 2, 3}},
-        {"a size the last block falls short of", 6, 3100, 2560, {0, 1, 2, 3, 4, 5, 6}},
+        {"a size the last block falls short of", 6, 3000 + 72, 2560, {0, 1, 2, 3, 4, 5, 6}},
         {"a size that ends inside an earlier block", 6, 2900, 2560, {0, 1, 2, 3, 4, 5, 6}},
+        // The count cannot hold the size: nothing is read at all.
+        {"no blocks for 1000 bytes", 0, 1000, 0, {0}},
+        {"no blocks for 4 GiB", 0, 0xFFFFFFFF, 0, {0}},
+        {"a negative size", 6, 0xFFFFFFFF, 0, {0, kAbort}},
+        {"one block too many", 7, 3000, 0, {0, kAbort}},
+        {"one block too few", 5, 3000, 0, {0, kAbort}},
+        {"a huge count", 0x7FFFFFFF, 3000, 0, {0, kAbort}},
     };
     for (const auto &c : cases) {
         SCOPED_TRACE(c.name);
@@ -398,16 +405,74 @@ TEST(RunDncStream, BusyAnswersToAnAbortBlockReportTheStop) {
 }
 
 TEST(RunDncStream, RepliesWithoutARecordCountAsTaken) {
-    for (size_t recordLength : {0u, 8u, 15u}) {
+    DncController controller;
+    controller.recordLength = 0;
+    Install(controller.Respond());
+    DncRun run;
+    run.program = Pattern(1100, 1);
+    const auto result = run.Run();
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 2, 3}));
+}
+
+// A record of 1 to 15 bytes cannot say whether the block was taken (it used
+// to move on, skipping blocks a busy controller never took): the same block
+// goes again, as often as the engine's retry setting allows, and a
+// controller that never sends a whole record ends the run with a code.
+TEST(RunDncStream, RecordsTooShortToSayTakenAreDamage) {
+    for (const size_t recordLength : {1u, 8u, 12u, 15u}) {
+        SCOPED_TRACE(recordLength);
         DncController controller;
         controller.recordLength = recordLength;
-        Install(controller.Respond());
+        controller.busy = [](uint32_t, int) { return true; };
+        Install(controller.Respond(), 2);
         DncRun run;
         run.program = Pattern(1100, 1);
         const auto result = run.Run();
-        EXPECT_TRUE(result.Succeeded()) << recordLength;
-        EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 2, 3})) << recordLength;
+        EXPECT_EQ(result.code, nccmd::kResultDamagedStateRecord);
+        EXPECT_FALSE(result.Succeeded());
+        EXPECT_EQ(result.bytesDone, 0u);
+        EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 1, 1}));
     }
+    // One damaged record among whole ones: the block is sent again and the
+    // run goes on exactly.
+    DncController controller;
+    int answers = 0;
+    Install([&](const Request &r) {
+        Reply reply = controller.Respond()(r);
+        if (ReadBigEndian32(r.payload, 0) == 2 && ++answers == 1) reply.payload.resize(4 + 9);
+        return reply;
+    }, 1);
+    DncRun run;
+    run.program = Pattern(1600, 3);
+    const auto result = run.Run();
+    EXPECT_TRUE(result.Succeeded());
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 2, 2, 3, 4}));
+}
+
+// A program file that fails to read in the middle of a run: the controller
+// is told the stream has ended with the abort block, never sent an empty or
+// partial block under the next number.
+TEST(RunDncStream, ALocalReadFailureSendsTheAbortBlock) {
+    DncController controller;
+    Install(controller.Respond());
+    const Bytes program = Pattern(2000, 4);
+    size_t offset = 0;
+    int reads = 0;
+    nccmd::DncCallbacks callbacks;
+    auto source = [&](uint8_t *buffer, size_t n) {
+        if (++reads == 2) return false;
+        std::memcpy(buffer, program.data() + offset, n);
+        offset += n;
+        return true;
+    };
+    callbacks.source = source;
+    const auto result = nccmd::RunDncStream(1, int32_t(program.size()), callbacks);
+    EXPECT_TRUE(result.localFailure);
+    EXPECT_FALSE(result.Succeeded());
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, kAbort}));
+    EXPECT_EQ(Requests().back().payload, BigEndian32(kAbort));  // and no data with it
+    EXPECT_EQ(controller.takenNumbers, (std::vector<uint32_t>{1, kAbort}));
 }
 
 TEST(RunDncStream, EmptyProgramSendsOnlyTheAnnouncement) {
@@ -432,23 +497,68 @@ TEST(RunDncStream, FailedExchangeEndsTheRunWithItsCode) {
     EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 2}));
 }
 
-TEST(ListRemoteDirectory, DecodesOnlyWhatArrived) {
-    // The controller announces 100 bytes but sends one 40-byte block.
+// A listing answer is checked against its announcement like a file: the
+// blocks add up to the announced size exactly, none is empty before the
+// last, and no announcement keeps the client requesting. A listing larger
+// than the buffer is read until the buffer is full and ended with the abort
+// block; its first 1024 entries are shown.
+TEST(ListRemoteDirectory, BlocksMustAddUpToTheAnnouncement) {
+    const auto entryBlock = [](uint32_t number, size_t n) {
+        Bytes data(n, 0);
+        for (size_t i = 0; i + 20 <= n; i += 20) {
+            data[i] = 0x20;
+            data[i + 1] = 'F';
+        }
+        return Normal(BlockAnswer(number, data));
+    };
+    const size_t full = nccmd::kListingBufferSize / nccmd::kBlockSize;  // 40 blocks fill the buffer
+    const struct {
+        const char *name;
+        uint32_t blocks, size;
+        size_t perBlock;
+        uint8_t code;
+        size_t entries;
+        size_t requests;  // block requests, the abort block included
+        bool abortSent;
+    } cases[] = {
+        {"exact", 2, 1000, 500, 0, 50, 2, false},
+        {"fewer bytes than announced", 1, 100, 40, nccmd::kResultBlocksDisagree, 0, 1, false},
+        {"more bytes than announced", 3, 600, 500, nccmd::kResultBlocksDisagree, 0, 3, true},
+        {"no blocks for 100 bytes", 0, 100, 0, nccmd::kResultBlocksDisagree, 0, 0, false},
+        {"an empty block before the last", 5, 2000, 0, nccmd::kResultBlocksDisagree, 0, 2, true},
+        {"0x7FFFFFFF blocks of a huge listing", 0x7FFFFFFF, 0x7FFFFFFF, 512, 0, 1024, full + 1, true},
+        {"0x7FFFFFFF blocks of a small listing", 0x7FFFFFFF, 1024, 512, nccmd::kResultBlocksDisagree, 0, 4, true},
+    };
+    for (const auto &c : cases) {
+        SCOPED_TRACE(c.name);
+        Install([&](const Request &r) {
+            const uint32_t number = ReadBigEndian32(r.payload, 0);
+            if (r.payload.size() > 4) return Normal(FirstAnswer(0, c.blocks, c.size));
+            if (number == kAbort) return Normal(BigEndian32(kAbort));
+            return entryBlock(number, c.perBlock);
+        });
+        std::vector<nccmd::ListingEntry> entries;
+        EXPECT_EQ(nccmd::ListRemoteDirectory(1, "\\PRG\\", &entries), c.code);
+        EXPECT_EQ(entries.size(), c.entries);
+        EXPECT_EQ(Requests().size(), 1 + c.requests);
+        EXPECT_EQ(BlockNumbers().back() == kAbort, c.abortSent);
+        EXPECT_EQ(Requests()[0].payload, Concat({BigEndian32(0), Text("%DirList%%\\PRG\\")}));
+    }
+}
+
+// Ctrl-C (the abort test) ends a listing at the next block with the abort
+// block, whatever the controller announced.
+TEST(ListRemoteDirectory, TheAbortTestEndsTheListing) {
     Install([](const Request &r) {
-        if (ReadBigEndian32(r.payload, 0) == 0) return Normal(FirstAnswer(0, 1, 100));
-        Bytes data(40, 0);
-        data[0] = 0x10;
-        data[1] = 'D';
-        data[20] = 0x20;
-        data[21] = 'F';
-        return Normal(BlockAnswer(1, data));
+        const uint32_t number = ReadBigEndian32(r.payload, 0);
+        if (r.payload.size() > 4) return Normal(FirstAnswer(0, 0x7FFFFFFF, 0x7FFFFFFF));
+        return Normal(BlockAnswer(number, Bytes(number == kAbort ? 0 : 512, 0x20)));
     });
+    int tests = 0;
     std::vector<nccmd::ListingEntry> entries;
-    ASSERT_EQ(nccmd::ListRemoteDirectory(1, "\\PRG\\", &entries), 0);
-    ASSERT_EQ(entries.size(), 2u);
-    EXPECT_EQ(entries[0].name, "D");
-    EXPECT_EQ(entries[1].name, "F");
-    EXPECT_EQ(Requests()[0].payload, Concat({BigEndian32(0), Text("%DirList%%\\PRG\\")}));
+    EXPECT_EQ(nccmd::ListRemoteDirectory(1, "\\", &entries, [&] { return ++tests == 3; }), nccmd::kResultStopped);
+    EXPECT_TRUE(entries.empty());
+    EXPECT_EQ(BlockNumbers(), (std::vector<uint32_t>{0, 1, 2, kAbort}));
 }
 
 }  // namespace
