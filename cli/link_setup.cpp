@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netdb.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -97,7 +98,15 @@ std::string SetUpLink(const CliOptions &options) {
 }
 
 void TearDownLink() {
-    if (dnclink::CurrentSerialConfig().open) dnclink::SerialClose();
+    if (!dnclink::CurrentSerialConfig().open) return;
+    // Late answers to this run's retried requests would reach the next
+    // program on the line as answers to its first request: wait for them.
+    if (dnclink::SerialAnswersMayBeInFlight()) {
+        const core::EngineSettings &s = core::CurrentEngineSettings();
+        const int wait = std::max(s.timeout, 1);
+        dnclink::SerialDrainLateAnswers(2 * wait, (std::max(s.retries, 0) + 2) * wait);
+    }
+    dnclink::SerialClose();
 }
 
 }  // namespace dncctl

@@ -6,8 +6,10 @@
 #include <sys/file.h>
 #include <sys/ioctl.h>
 #include <termios.h>
+#include <time.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -41,6 +43,11 @@ struct SerialState {
     size_t receivedNext;
     char lastError[640];
     int lastErrno;
+    // A frame went out and no frame (no LF) has come back since; when the
+    // next one goes out regardless (a try that timed out), its answer may
+    // still be on its way.
+    bool awaitingAnswer;
+    bool answersMayBeInFlight;
 };
 
 SerialState serial{};
@@ -61,6 +68,8 @@ void CloseDescriptor() {
     }
     serial.config.open = false;
     serial.receivedFill = serial.receivedNext = 0;
+    serial.awaitingAnswer = false;
+    serial.answersMayBeInFlight = false;
 }
 
 // The device went away (unplugged, other end of a pseudo-terminal closed):
@@ -92,6 +101,20 @@ int RaiseModemLines(int fd) {
     int lines = TIOCM_DTR | TIOCM_RTS;
     if (ioctl(fd, TIOCMBIS, &lines) == 0) return 0;
     return errno == ENOTTY || errno == EINVAL ? 0 : errno;
+}
+
+int64_t NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+}
+
+// Milliseconds `characters` take on the line at the selected rate, 10 bits
+// each (start, 8 data, stop), rounded up.
+int64_t LineTimeMs(size_t characters) {
+    const uint32_t baud = BaudRateOf(serial.config.baudIndex);
+    if (baud == 0) return 0;
+    return static_cast<int64_t>((uint64_t(characters) * 10 * 1000 + baud - 1) / baud);
 }
 
 // Reads what is waiting into the receive chunk. True when bytes came.
@@ -158,6 +181,9 @@ bool SerialOpen() {
         RecordError(error, "cannot configure");
         return false;
     }
+    // Whatever waits in the port was meant for whoever had it before: a late
+    // answer to another process's request must not answer this one's.
+    tcflush(fd, TCIOFLUSH);
     serial.fd = fd;
     serial.receivedFill = serial.receivedNext = 0;
     serial.config.open = true;
@@ -167,6 +193,30 @@ bool SerialOpen() {
 bool SerialClose() {
     CloseDescriptor();
     return true;
+}
+
+bool SerialAnswersMayBeInFlight() {
+    return serial.config.open && (serial.answersMayBeInFlight || serial.awaitingAnswer);
+}
+
+void SerialDrainLateAnswers(int quietMs, int longestMs) {
+    if (!serial.config.open) return;
+    const int64_t start = NowMs();
+    int64_t quietSince = start;
+    uint8_t discard[kReceiveChunk];
+    for (int64_t now = start; now - quietSince < quietMs && now - start < longestMs; now = NowMs()) {
+        pollfd p{serial.fd, POLLIN, 0};
+        const int wait = static_cast<int>(std::min<int64_t>(quietMs - (now - quietSince), longestMs - (now - start)));
+        if (poll(&p, 1, std::max(wait, 1)) > 0) {
+            if (read(serial.fd, discard, sizeof discard) <= 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
+                break;
+            }
+            quietSince = NowMs();
+        }
+    }
+    serial.receivedFill = serial.receivedNext = 0;
+    serial.awaitingAnswer = false;
+    serial.answersMayBeInFlight = false;
 }
 
 const SerialConfig &CurrentSerialConfig() { return serial.config; }
@@ -179,10 +229,17 @@ int SerialLastErrno() { return serial.lastErrno; }
 
 namespace detail {
 
+// Hands out the next received byte, noting the end of a frame.
+uint8_t TakeReceived() {
+    const uint8_t b = serial.received[serial.receivedNext++];
+    if (b == '\n') serial.awaitingAnswer = false;
+    return b;
+}
+
 uint8_t SerialReceiveByte() {
     if (serial.config.open) {
-        if (serial.receivedNext < serial.receivedFill) return serial.received[serial.receivedNext++];
-        if (FillFromPort()) return serial.received[serial.receivedNext++];
+        if (serial.receivedNext < serial.receivedFill) return TakeReceived();
+        if (FillFromPort()) return TakeReceived();
     }
     if (serial.config.open) {
         // Nothing waiting: sleep until a byte comes or 1 ms passes, so the
@@ -190,7 +247,7 @@ uint8_t SerialReceiveByte() {
         pollfd p{serial.fd, POLLIN, 0};
         const int ready = poll(&p, 1, 1);
         if (ready > 0) {
-            if (FillFromPort()) return serial.received[serial.receivedNext++];
+            if (FillFromPort()) return TakeReceived();
             if (serial.config.open && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
                 CloseAfterFailure(EIO, "hang-up on");
             }
@@ -211,11 +268,14 @@ void SerialSendFrame(const char *text, size_t length) {
     // the answer to this frame.
     tcflush(serial.fd, TCIFLUSH);
     serial.receivedFill = serial.receivedNext = 0;
+    if (serial.awaitingAnswer) serial.answersMayBeInFlight = true;
+    serial.awaitingAnswer = true;
 
     // The whole frame goes out, also at slow rates: allow its transmission
     // time plus a second before giving up on a stuck line.
-    const uint32_t baud = BaudRateOf(serial.config.baudIndex);
-    int budgetMs = 1000 + static_cast<int>(uint64_t(length) * 10 * 1000 / (baud ? baud : 1));
+    const int64_t lineMs = LineTimeMs(length);
+    const int64_t start = NowMs();
+    int64_t budgetMs = 1000 + lineMs;
     size_t sent = 0;
     while (sent < length) {
         const ssize_t n = write(serial.fd, text + sent, length - sent);
@@ -231,6 +291,16 @@ void SerialSendFrame(const char *text, size_t length) {
         pollfd p{serial.fd, POLLOUT, 0};
         if (budgetMs <= 0 || poll(&p, 1, 10) < 0) return;
         budgetMs -= 10;
+    }
+    // The engine's wait for the answer starts when this returns, and the
+    // controller cannot answer before the frame's last character reached
+    // it: a full block at 9600 baud is 1.09 s on the line, which must not be
+    // taken from the answer's wait. The port's buffer takes the frame at
+    // once, and a pseudo-terminal carries it at no rate at all, so the time
+    // comes from the configured rate. The window keeps painting meanwhile.
+    for (int64_t left = start + lineMs - NowMs(); left > 0; left = start + lineMs - NowMs()) {
+        poll(nullptr, 0, static_cast<int>(std::min<int64_t>(left, 10)));
+        RunIdleHook();
     }
 }
 

@@ -53,6 +53,18 @@ bool SerialOpen();
 // Closes the port and clears the open flag. Always true.
 bool SerialClose();
 
+// True when a frame went out while the one before it was still unanswered
+// (a try that timed out), or the last one is: its answer may still arrive,
+// and a program that opens the line next would take it for the answer to
+// its own first request (a text command's answer carries nothing to tell it
+// by).
+bool SerialAnswersMayBeInFlight();
+
+// Reads and drops whatever arrives until the line has been quiet for
+// `quietMs`, or `longestMs` have passed. Run before closing a port whose
+// answers may be in flight.
+void SerialDrainLateAnswers(int quietMs, int longestMs);
+
 // The settings as last selected, and the open flag.
 const SerialConfig &CurrentSerialConfig();
 

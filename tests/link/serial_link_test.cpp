@@ -136,8 +136,9 @@ TEST_F(SerialLinkTest, CopyOfAnAnswerReadTogetherWithItIsNeverTheNextAnswer) {
 }
 
 // A line that never stops sending bytes that make no frame (noise, a wrong
-// rate, a chatty device): every try still ends when its time-out has passed,
-// so the request ends after its tries while the noise goes on.
+// rate, a chatty device) never falls silent: every try still ends once two
+// of the longest frames' worth of characters came without a frame among
+// them, so the request ends after its tries while the noise goes on.
 TEST_F(SerialLinkTest, ANoisyLineCannotHoldARequestBeyondItsTries) {
     std::atomic<bool> stop{false};
     std::atomic<bool> noiseOver{false};
@@ -171,6 +172,40 @@ TEST_F(SerialLinkTest, ANoisyLineCannotHoldARequestBeyondItsTries) {
     stop = true;
     noise.join();
     sink.join();
+}
+
+// Whatever waits in the port when it is opened was meant for whoever had
+// the line before.
+TEST_F(SerialLinkTest, OpeningEmptiesThePort) {
+    dnclink::SerialClose();
+    WriteAtMaster(":01240004000000003C\r\n");  // another program's late answer
+    ASSERT_TRUE(dnclink::SerialOpen()) << dnclink::SerialLastError();
+    EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);
+    WriteAtMaster(":fresh\n");
+    EXPECT_EQ(Collect(7), ":fresh\n");
+}
+
+// A frame sent while the one before it is unanswered (a try that timed
+// out), or a last frame without its answer: answers may still come, and the
+// program waits for them before letting the line go, so the next program on
+// it never takes them for its own.
+TEST_F(SerialLinkTest, UnansweredFramesAreAwaitedBeforeTheLineIsLetGo) {
+    EXPECT_FALSE(dnclink::SerialAnswersMayBeInFlight());
+    LinkSendFrame(":first\r\n");
+    EXPECT_TRUE(dnclink::SerialAnswersMayBeInFlight());  // the last frame is unanswered
+    WriteAtMaster(":answer\r\n");
+    EXPECT_EQ(Collect(9), ":answer\r\n");
+    EXPECT_FALSE(dnclink::SerialAnswersMayBeInFlight());
+
+    LinkSendFrame(":try\r\n");
+    LinkSendFrame(":try\r\n");  // the first try's answer did not come in time
+    WriteAtMaster(":answer\r\n");
+    EXPECT_EQ(Collect(9), ":answer\r\n");
+    EXPECT_TRUE(dnclink::SerialAnswersMayBeInFlight());
+    WriteAtMaster(":late\r\n");
+    dnclink::SerialDrainLateAnswers(50, 5000);
+    EXPECT_FALSE(dnclink::SerialAnswersMayBeInFlight());
+    EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);  // the late answer went with the drain
 }
 
 TEST_F(SerialLinkTest, ClosedPortSendsNothingAndReceivesNothing) {
