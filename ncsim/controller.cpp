@@ -81,7 +81,8 @@ bool StartsWith(std::string_view text, std::string_view word) { return text.subs
 
 }  // namespace
 
-Controller::Controller(Storage &storage, DncSettings dnc) : storage_(storage), dnc_(std::move(dnc)) {}
+Controller::Controller(Storage &storage, DncSettings dnc, AnnounceSettings announce)
+    : storage_(storage), dnc_(std::move(dnc)), announce_(announce) {}
 
 Controller::~Controller() { EndDncRun(); }
 
@@ -109,8 +110,13 @@ Answer Controller::OpenRead(std::vector<uint8_t> data, std::string note) {
     read_.open = true;
     read_.data = std::move(data);
     read_.blocks = static_cast<uint32_t>((read_.data.size() + kBlockSize - 1) / kBlockSize);
+    read_.servedBlocks = read_.blocks;
+    uint32_t size = static_cast<uint32_t>(read_.data.size());
+    // A controller that announces what it does not hold (fault injection).
+    if (announce_.blocks >= 0) read_.servedBlocks = static_cast<uint32_t>(announce_.blocks);
+    if (announce_.size >= 0) size = static_cast<uint32_t>(announce_.size);
     Answer a;
-    PutHeader(a.payload, {0, read_.blocks, static_cast<uint32_t>(read_.data.size())});
+    PutHeader(a.payload, {0, read_.servedBlocks, size});
     a.note = note + ": " + std::to_string(read_.data.size()) + " bytes in " + std::to_string(read_.blocks) + " blocks";
     return a;
 }
@@ -162,8 +168,15 @@ Answer Controller::ReadBlock(uint32_t block) {
         a.note = "read aborted";
         return a;
     }
-    if (!read_.open || block == 0 || block > read_.blocks) {
+    if (!read_.open || block == 0 || block > std::max(read_.blocks, read_.servedBlocks)) {
         return Exception(kExInvalidData, "block " + std::to_string(block) + " not open for reading");
+    }
+    if (block > read_.blocks) {
+        Answer filler;
+        PutHeader(filler.payload, {block});
+        filler.payload.resize(filler.payload.size() + kBlockSize, 0);
+        filler.note = "block " + std::to_string(block) + " beyond the data: zeros";
+        return filler;
     }
     const size_t from = size_t(block - 1) * kBlockSize;
     const size_t n = std::min<size_t>(kBlockSize, read_.data.size() - from);
@@ -291,7 +304,9 @@ Answer Controller::DncBlock(uint32_t block, const uint8_t *data, size_t length) 
     auto answer = [&](bool taken, std::string note) {
         Answer a;
         PutHeader(a.payload, {block});
-        const std::vector<uint8_t> record = StateRecord(taken, run_.abnormal);
+        std::vector<uint8_t> record = StateRecord(taken, run_.abnormal);
+        // A controller whose busy answers come with a cut record.
+        if (!taken && dnc_.busyRecordLength >= 0) record.resize(std::min<size_t>(record.size(), size_t(dnc_.busyRecordLength)));
         a.payload.insert(a.payload.end(), record.begin(), record.end());
         a.note = std::move(note);
         return a;

@@ -39,12 +39,19 @@ struct DncSettings {
     uint32_t busyPerBlock = 0;
     int32_t abnormalAtBlock = 0;
     int32_t abnormalCode = 0;
+    int32_t busyRecordLength = -1;  // 0-15: busy answers carry only this much of the record
     std::string captureFile;
+};
+
+// What the opening answers of reads announce (-1: the truth).
+struct AnnounceSettings {
+    int64_t blocks = -1;
+    int64_t size = -1;
 };
 
 class Controller {
 public:
-    Controller(Storage &storage, DncSettings dnc);
+    Controller(Storage &storage, DncSettings dnc, AnnounceSettings announce = {});
     ~Controller();
     Controller(const Controller &) = delete;
     Controller &operator=(const Controller &) = delete;
@@ -70,12 +77,14 @@ private:
 
     Storage &storage_;
     DncSettings dnc_;
+    AnnounceSettings announce_;
 
     // The data a text request opened for block-wise reading.
     struct ReadSession {
         bool open = false;
         std::vector<uint8_t> data;
         uint32_t blocks = 0;
+        uint32_t servedBlocks = 0;  // blocks the opening answer announced
     } read_;
 
     // An upload in progress: the data is held until its last block.

@@ -5,8 +5,6 @@
 namespace ncsim {
 namespace {
 
-bool IsHexDigit(char c) { return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f'); }
-
 uint8_t ChecksumOf(const std::string &frame) {
     // Characters after ':' reduced modulo 256: the wire rule on both ends.
     return core::FrameChecksum(frame.data() + 1, static_cast<uint8_t>((frame.size() - 1) % 256));
@@ -35,7 +33,7 @@ bool ParseRequest(const char *text, size_t length, Request &request) {
     if (length < core::FrameLength(0) || length > core::kFrameTextSize) return false;
     if (text[0] != ':' || text[length - 2] != '\r' || text[length - 1] != '\n') return false;
     for (size_t i = 1; i < length - 2; ++i) {
-        if (!IsHexDigit(text[i])) return false;
+        if (!core::IsHexDigit(text[i])) return false;
     }
     uint16_t position = 1;
     uint8_t high = 0;
@@ -85,6 +83,12 @@ void CorruptFrame(std::string &frame, std::mt19937 &random) {
     const char *found = std::char_traits<char>::find(digits, 16, frame[at]);
     const int value = found != nullptr ? int(found - digits) : 0;
     frame[at] = digits[(value + shift(random)) % 16];
+}
+
+void FlipOneBit(std::string &frame, std::mt19937 &random) {
+    if (frame.empty()) return;
+    const size_t at = std::uniform_int_distribution<size_t>(0, frame.size() - 1)(random);
+    frame[at] = static_cast<char>(frame[at] ^ (1 << std::uniform_int_distribution<int>(0, 7)(random)));
 }
 
 void DamageLineText(std::string &frame, std::mt19937 &random) {

@@ -28,6 +28,12 @@ std::string ExceptionAnswerFrame(uint8_t address, uint8_t function, uint8_t code
 // checksum itself), so the receiver can tell.
 void CorruptFrame(std::string &frame, std::mt19937 &random);
 
+// Flips one random bit of one random character, anywhere from ':' to LF,
+// as noise on a line does. Past the characters the checksum covers, only a
+// receiver that wants every digit to be a hex digit can tell, and only when
+// the flip leaves one.
+void FlipOneBit(std::string &frame, std::mt19937 &random);
+
 // Damages one character anywhere between ':' and the checksum, as noise on
 // the line does. Past the characters the checksum covers (payloads over 123
 // bytes) the receiver cannot tell: only reading the data back shows it.

@@ -15,12 +15,15 @@
 namespace {
 
 const char kUsage[] =
-    "usage: ncsim [--udp [HOST:]PORT | --pty | --serial DEVICE [--baud N]] [options]\n"
+    "usage: ncsim [--udp [HOST:]PORT | --pty [--baud N] | --serial DEVICE [--baud N]] [options]\n"
     "\n"
     "Transports (default --udp 127.0.0.1:2232):\n"
     "  --udp [HOST:]PORT   listen for frames on UDP; port 0 picks a free one\n"
     "  --pty               create a pseudo-terminal; its path is the first line on stdout\n"
     "  --serial DEVICE     use a serial port, 8N1, at --baud (default 115200)\n"
+    "  --baud N            with --serial: the port's rate; with --pty: answers leave\n"
+    "                      at the pace of a line at N baud, 10 bits a character\n"
+    "                      (default: at once)\n"
     "With --udp the first line on stdout is HOST:PORT.\n"
     "\n"
     "Options:\n"
@@ -34,7 +37,11 @@ const char kUsage[] =
     "  --jitter MS         add a random 0..MS to each answer's delay\n"
     "  --dup P             send an answer twice with probability P, the copy\n"
     "                      10 to 60 ms later\n"
+    "  --flip P            flip one bit of an answer, anywhere in it, with probability P\n"
     "  --busy N            answer busy N times before taking each DNC block\n"
+    "  --busy-record N     busy answers carry only N bytes (0-15) of the state record\n"
+    "  --announce N:SIZE   opening answers of reads announce N blocks and SIZE bytes\n"
+    "                      ('=' keeps the true value); blocks past the data are zeros\n"
     "  --abnormal-at K:CODE  report abnormal state CODE from DNC block K on\n"
     "  --seed S            seed of the fault injection\n"
     "  --capture FILE      write the bytes a DNC run streamed\n"
@@ -85,7 +92,14 @@ struct Command {
     uint16_t port = 2232;
     std::string device;
     uint32_t baud = 115200;
+    bool baudGiven = false;
 };
+
+// One number of --announce: '=' keeps the true value (-1).
+int64_t Announced(const std::string &text) {
+    if (text == "=") return -1;
+    return Integer("--announce", text.c_str(), 0, UINT32_MAX);
+}
 
 Command Parse(int argc, char **argv) {
     Command c;
@@ -105,7 +119,8 @@ Command Parse(int argc, char **argv) {
         }
         static const char *const kValueOptions[] = {"--udp",   "--serial", "--baud", "--root",        "--ids",
                                                     "--rate",  "--drop",   "--corrupt", "--delay",   "--busy",  "--jitter", "--dup",
-                                                    "--abnormal-at", "--seed", "--capture"};
+                                                    "--abnormal-at", "--seed", "--capture", "--flip", "--busy-record",
+                                                    "--announce"};
         if (std::find(std::begin(kValueOptions), std::end(kValueOptions), option) == std::end(kValueOptions)) {
             Usage("unknown option " + option);
         }
@@ -125,6 +140,17 @@ Command Parse(int argc, char **argv) {
             c.device = value;
         } else if (option == "--baud") {
             c.baud = static_cast<uint32_t>(Integer(option, value, 1, 4000000));
+            c.baudGiven = true;
+        } else if (option == "--flip") {
+            c.options.flipProbability = Probability(option, value);
+        } else if (option == "--busy-record") {
+            c.options.busyRecordLength = static_cast<int32_t>(Integer(option, value, 0, 15));
+        } else if (option == "--announce") {
+            const std::string text = value;
+            const size_t colon = text.find(':');
+            if (colon == std::string::npos) Usage("--announce wants N:SIZE, not '" + text + "'");
+            c.options.announcedBlocks = Announced(text.substr(0, colon));
+            c.options.announcedSize = Announced(text.substr(colon + 1));
         } else if (option == "--root") {
             c.options.root = value;
         } else if (option == "--ids") {
@@ -158,6 +184,8 @@ Command Parse(int argc, char **argv) {
             Usage("unknown option " + option);
         }
     }
+    // A pseudo-terminal carries characters at no rate of its own.
+    if (c.transport == Command::Pty && c.baudGiven) c.options.lineBaud = c.baud;
     return c;
 }
 

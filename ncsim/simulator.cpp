@@ -48,6 +48,12 @@ int64_t NowMs() {
     return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
+double NowMsFine() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+}
+
 // An answer on its way: it leaves when it is due.
 struct PendingAnswer {
     int64_t dueMs;
@@ -109,6 +115,15 @@ struct Simulator::Impl {
     std::atomic<uint64_t> framesAnswered{0};
     std::atomic<uint64_t> framesIgnored{0};
     std::atomic<uint64_t> dncBytesTaken{0};
+    std::atomic<uint64_t> charactersIn{0};
+    std::atomic<uint64_t> charactersOut{0};
+
+    // Characters waiting to go out on a paced line, and when the next one
+    // may leave (milliseconds on the monotonic clock).
+    std::string lineOut;
+    double lineNextMs = 0;
+    // When the last character read from a paced line finished coming in.
+    double lineInMs = 0;
 
     std::string streamFrame;
     bool collecting = false;
@@ -136,8 +151,10 @@ struct Simulator::Impl {
         dnc.busyPerBlock = options.busyPerBlock;
         dnc.abnormalAtBlock = options.abnormalAtBlock;
         dnc.abnormalCode = options.abnormalCode;
+        dnc.busyRecordLength = options.busyRecordLength;
         dnc.captureFile = options.captureFile;
-        controller = std::make_unique<Controller>(storage, dnc);
+        controller = std::make_unique<Controller>(storage, dnc,
+                                                  AnnounceSettings{options.announcedBlocks, options.announcedSize});
         rootReady = true;
         return true;
     }
@@ -162,6 +179,8 @@ struct Simulator::Impl {
         streamFrame.clear();
         collecting = false;
         pending.clear();
+        lineOut.clear();
+        lineNextMs = lineInMs = 0;
         lastStreamDueMs = 0;
         running = true;
         thread = std::thread([this] { Loop(); });
@@ -241,6 +260,10 @@ struct Simulator::Impl {
             CorruptFrame(frame, random);
             Log("ncsim: id %s: answer damaged%s\n", id);
         }
+        if (Chance(options.flipProbability)) {
+            FlipOneBit(frame, random);
+            Log("ncsim: id %s: a bit of the answer flipped%s\n", id);
+        }
         return frame;
     }
 
@@ -262,13 +285,16 @@ struct Simulator::Impl {
         return std::uniform_int_distribution<uint32_t>(low, high)(random);
     }
 
-    // Sends an answer now, or queues it (and its copy) to leave later.
-    void SendAnswer(std::string frame, const sockaddr_in &to) {
-        if (!Delaying()) {
+    // Sends an answer now, or queues it (and its copy) to leave later, never
+    // before `earliestMs` (when its request has wholly come in on a paced
+    // line).
+    void SendAnswer(std::string frame, const sockaddr_in &to, int64_t earliestMs = 0) {
+        if (!Delaying() && earliestMs <= NowMs()) {
             Transmit(frame, to);
             return;
         }
         int64_t due = NowMs() + options.delayMs + (options.jitterMs > 0 ? RandomMs(0, options.jitterMs) : 0);
+        due = std::max(due, earliestMs);
         // A line delivers in order: no answer overtakes the one before it.
         if (transport == Transport::Stream) due = lastStreamDueMs = std::max(due, lastStreamDueMs);
         if (Chance(options.duplicateProbability)) {
@@ -286,11 +312,34 @@ struct Simulator::Impl {
 
     void Transmit(const std::string &frame, const sockaddr_in &to) {
         ++framesAnswered;
+        charactersOut += frame.size();
         if (transport == Transport::Udp) {
             sendto(fd, frame.data(), frame.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+        } else if (Paced()) {
+            if (lineOut.empty()) lineNextMs = std::max(lineNextMs, NowMsFine());
+            lineOut += frame;
         } else {
             WriteAll(frame);
         }
+    }
+
+    bool Paced() const { return transport == Transport::Stream && options.lineBaud > 0; }
+
+    // Puts on the line the characters whose time has come, one every
+    // 10 bits at the line's rate; returns the poll time-out until the next
+    // one (-1: nothing waiting).
+    int SendPacedCharacters() {
+        if (lineOut.empty()) return -1;
+        const double perCharacterMs = 10000.0 / options.lineBaud;
+        const double now = NowMsFine();
+        if (now >= lineNextMs) {
+            const size_t due = std::min(lineOut.size(), size_t((now - lineNextMs) / perCharacterMs) + 1);
+            WriteAll(lineOut.substr(0, due));
+            lineOut.erase(0, due);
+            lineNextMs += double(due) * perCharacterMs;
+        }
+        if (lineOut.empty()) return -1;
+        return std::max(1, static_cast<int>(lineNextMs - NowMsFine() + 0.999));
     }
 
     // Sends the answers that are due; returns the poll time-out until the
@@ -311,7 +360,9 @@ struct Simulator::Impl {
         pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
         uint8_t chunk[kReadChunk];
         while (true) {
-            const int wait = SendDueAnswers();
+            const int answersWait = SendDueAnswers();
+            const int lineWait = SendPacedCharacters();
+            const int wait = answersWait < 0 ? lineWait : lineWait < 0 ? answersWait : std::min(answersWait, lineWait);
             const int ready = poll(p, 2, wait);
             if (ready < 0) {
                 if (errno == EINTR) continue;
@@ -335,6 +386,7 @@ struct Simulator::Impl {
         const ssize_t n =
             recvfrom(fd, chunk, kReadChunk, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&sender), &senderLength);
         if (n <= 0) return n == 0 || errno == EAGAIN || errno == EINTR || errno == ECONNREFUSED;
+        charactersIn += static_cast<uint64_t>(n);
         // One frame per datagram, as the program sends them.
         std::string answer = Process(reinterpret_cast<const char *>(chunk), static_cast<size_t>(n));
         if (!answer.empty()) SendAnswer(std::move(answer), sender);
@@ -349,6 +401,10 @@ struct Simulator::Impl {
             Log("ncsim: %s%s\n", lastError);
             return false;
         }
+        charactersIn += static_cast<uint64_t>(n);
+        // On a paced line the characters take their time to come in: a
+        // request is whole (and answered) only once its last one would have.
+        if (Paced()) lineInMs = std::max(lineInMs, NowMsFine()) + double(n) * 10000.0 / options.lineBaud;
         for (ssize_t i = 0; i < n; ++i) {
             const char c = static_cast<char>(chunk[i]);
             // Like the program, a frame starts at the last ':' received.
@@ -365,7 +421,7 @@ struct Simulator::Impl {
             if (c == '\n') {
                 collecting = false;
                 std::string answer = Process(streamFrame.data(), streamFrame.size());
-                if (!answer.empty()) SendAnswer(std::move(answer), sockaddr_in{});
+                if (!answer.empty()) SendAnswer(std::move(answer), sockaddr_in{}, Paced() ? int64_t(lineInMs + 0.999) : 0);
             }
         }
         return true;
@@ -482,7 +538,7 @@ const std::string &Simulator::LastError() const { return impl_->lastError; }
 
 Stats Simulator::CurrentStats() const {
     const Impl &s = *impl_;
-    return {s.framesReceived, s.framesAnswered, s.framesIgnored, s.dncBytesTaken};
+    return {s.framesReceived, s.framesAnswered, s.framesIgnored, s.dncBytesTaken, s.charactersIn, s.charactersOut};
 }
 
 }  // namespace ncsim

@@ -52,7 +52,19 @@ struct Options {
     uint32_t jitterMs = 0;
     // An answer is sent twice, the copy a random 10 to 60 ms after it.
     double duplicateProbability = 0;
+    // One bit of one character of an answer (anywhere from ':' to LF) is
+    // flipped, as noise on a line does, with this probability.
+    double flipProbability = 0;
     uint32_t busyPerBlock = 0;      // busy answers before each DNC block is taken
+    // A controller that answers busy DNC blocks with a state record of only
+    // this many bytes (0 to 15; -1: the whole record).
+    int32_t busyRecordLength = -1;
+    // Every opening answer of a read, listing or state query announces this
+    // block count and size instead of the true ones (-1 keeps the true
+    // value). Blocks beyond the data are served as 512 zero bytes, so a
+    // client that believes the announcement can go on requesting.
+    int64_t announcedBlocks = -1;
+    int64_t announcedSize = -1;
     int32_t abnormalAtBlock = 0;    // DNC block that reports abnormalCode (0: never)
     int32_t abnormalCode = 0;
     uint32_t seed = 1;
@@ -61,6 +73,10 @@ struct Options {
     std::string refuseRead;
     // Receives the bytes a DNC run streamed (truncated at each run's start).
     std::string captureFile;
+    // On a pseudo-terminal: answers leave at the pace of a line at this many
+    // bits per second, 10 bits a character (0: at once). A real serial
+    // device paces itself.
+    uint32_t lineBaud = 0;
     // One line per request on stderr.
     bool verbose = false;
 };
@@ -71,6 +87,8 @@ struct Stats {
     uint64_t framesAnswered;   // normal and exception answers sent
     uint64_t framesIgnored;    // other addresses, bad checksum, dropped
     uint64_t dncBytesTaken;    // program bytes the DNC run accepted
+    uint64_t charactersIn;     // characters read from the line or datagrams
+    uint64_t charactersOut;    // characters of answers put on the line or sent
 };
 
 class Simulator {

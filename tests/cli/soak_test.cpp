@@ -3,8 +3,13 @@
 // a non-zero exit and a result text. Success with wrong data fails the test.
 #include <gtest/gtest.h>
 
+#include <signal.h>
+
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <string>
+#include <thread>
 
 #include "process.h"
 #include "sim_controller.h"
@@ -113,7 +118,182 @@ TEST_P(Soak, LossRepeatsAndJitterNeverGiveWrongData) {
     EXPECT_GT(counts.exact, 0);
 }
 
+// Opening answers that announce what the controller does not hold: a read
+// or a listing whose count cannot hold its size, or whose blocks do not add
+// up to it. Every get and ls must fail cleanly; none may hand over an empty
+// or short file, or an empty folder, as success.
+TEST_P(Soak, AnnouncementsThatDisagreeWithTheBlocksFailCleanly) {
+    const struct {
+        int64_t blocks, size;
+    } lies[] = {{0, -1}, {0, 1000}, {0, 0xFFFFFFFF}, {-1, 0xFFFFFFFF}, {1, -1}, {0x7FFFFFFF, -1}};
+    Counts counts;
+    uint32_t seed = 30;
+    for (const auto &lie : lies) {
+        ncsim::Options options;
+        options.announcedBlocks = lie.blocks;
+        options.announcedSize = lie.size;
+        Controller c(GetParam(), options);
+        const std::string served = RandomBytes(1500, ++seed);
+        clitest::WriteFile(c.RootPath("SERVED.BIN"), served);
+        const std::string fetched = c.WorkPath("FETCHED.BIN");
+        const std::string tag = " (announcing " + std::to_string(lie.blocks) + " blocks, " + std::to_string(lie.size) + " bytes)";
+        const Outcome get = c.Run({"--timeout", std::to_string(kWaitMs), "get", "\\SERVED.BIN", fetched});
+        Count(get, clitest::FileExists(fetched) ? clitest::ReadFile(fetched) : "", served, &counts, "get" + tag);
+        // The root holds SERVED.BIN alone: its listing is one entry.
+        const Outcome ls = c.Run({"--timeout", std::to_string(kWaitMs), "ls", "\\"});
+        const bool listed = ls.out.find("SERVED.BIN") != std::string::npos && ls.out.find('\n') == ls.out.size() - 1;
+        Count(ls, listed ? "listed" : ls.out, "listed", &counts, "ls" + tag);
+    }
+    Print("announcements that disagree", GetParam(), counts);
+    EXPECT_EQ(counts.wrongButSuccess, 0);
+    EXPECT_EQ(counts.failureWithoutText, 0);
+}
+
+// A listing announcing 0x7FFFFFFF blocks of data that never ends: ls reads
+// until its buffer is full and stops; Ctrl-C stops it at once, with the
+// abort block.
+TEST_P(Soak, AListingWithoutEndEndsAndCtrlCEndsItAtOnce) {
+    ncsim::Options options;
+    options.announcedBlocks = 0x7FFFFFFF;
+    options.announcedSize = 0x7FFFFFFF;
+    Controller c(GetParam(), options);
+    const Outcome ls = c.Run({"ls", "\\"});
+    EXPECT_EQ(ls.status, 0) << Describe(ls);
+    EXPECT_EQ(std::count(ls.out.begin(), ls.out.end(), '\n'), 1024);  // the listing buffer's entries
+
+    options.delayMs = 40;  // 40 blocks now take seconds: time for Ctrl-C
+    Controller slow(GetParam(), options);
+    clitest::Process run(clitest::kDncctl, slow.Args({"ls", "\\"}));
+    while (slow.Sim().CurrentStats().framesAnswered < 3 && !run.Ended()) {
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    const uint64_t answeredAtCtrlC = slow.Sim().CurrentStats().framesAnswered;
+    run.Signal(SIGINT);
+    const Outcome stopped = run.Wait();
+    EXPECT_EQ(stopped.status, 130) << Describe(stopped);
+    EXPECT_LE(slow.Sim().CurrentStats().framesAnswered, answeredAtCtrlC + 3);  // the block in hand and the abort block
+}
+
+// A bit flipped anywhere in some answers, as line noise does. Past the
+// checksum's reach only the hex-digit check and reading back can tell; a
+// flip that leaves a valid digit is caught by the verification a serial
+// link does by default. (A datagram carries its own checksum: the network
+// link never sees a flipped bit, so this is a line's fault.)
+TEST(SoakLine, FlippedBitsNeverGiveWrongData) {
+    for (const double p : {0.02, 0.1}) {
+        ncsim::Options options;
+        options.flipProbability = p;
+        Counts counts;
+        for (uint32_t seed : {41u, 42u, 43u}) Round(Transport::kPty, options, seed, &counts);
+        Print(p < 0.05 ? "a bit flipped in 2% of answers" : "a bit flipped in 10% of answers", Transport::kPty, counts);
+        EXPECT_EQ(counts.wrongButSuccess, 0);
+        EXPECT_EQ(counts.failureWithoutText, 0);
+    }
+}
+
+// A controller that answers busy DNC blocks with a record too short to say
+// whether it took the block. The block is sent again; a controller that
+// never sends a whole record ends the run with an error, never with blocks
+// skipped.
+TEST_P(Soak, ShortStateRecordsNeverSkipBlocks) {
+    Counts counts;
+    uint32_t seed = 50;
+    for (const int32_t length : {1, 8, 12, 15}) {
+        for (const uint32_t busy : {2u, 9u}) {  // within the retries, and beyond them
+            ncsim::Options options;
+            options.busyRecordLength = length;
+            options.busyPerBlock = busy;
+            Controller c(GetParam(), options, true);
+            const std::string program = "%\r\nO0100\r\n" + RandomBytes(1800, ++seed) + "\r\n%\r\n";
+            const Outcome dnc = c.Run({"--timeout", std::to_string(kWaitMs), "dnc", c.Local("PROG.NC", program)});
+            std::string expected = program;
+            expected[0] = '\r';
+            const std::string captured = clitest::FileExists(c.CapturePath()) ? clitest::ReadFile(c.CapturePath()) : "";
+            Count(dnc, captured, expected, &counts,
+                  "dnc, records of " + std::to_string(length) + " bytes, busy " + std::to_string(busy));
+            if (busy == 2) EXPECT_EQ(dnc.status, 0) << Describe(dnc);
+        }
+    }
+    Print("short state records", GetParam(), counts);
+    EXPECT_EQ(counts.wrongButSuccess, 0);
+    EXPECT_EQ(counts.exact, 4);
+}
+
 INSTANTIATE_TEST_SUITE_P(Links, Soak, ::testing::Values(Transport::kUdp, Transport::kPty),
                          [](const auto &info) { return info.param == Transport::kUdp ? "Udp" : "Pty"; });
+
+// Two dncctl runs in a row on one line, against a controller slower than the
+// wait: the first run's late answers must not answer the second run's
+// first request (a text command's answer carries nothing to tell it by).
+TEST(SoakLine, ARunNeverTakesTheLateAnswersOfTheRunBeforeIt) {
+    ncsim::Options options;
+    options.delayMs = 300;
+    Controller c(Transport::kPty, options);
+    const std::string program = RandomBytes(1200, 61);
+    clitest::WriteFile(c.RootPath("A.NC"), program);
+    const std::vector<std::string> wait = {"--timeout", "200"};
+    auto run = [&](std::vector<std::string> command) {
+        command.insert(command.begin(), wait.begin(), wait.end());
+        return c.Run(command);
+    };
+    Counts counts;
+    for (int round = 0; round < 3; ++round) {
+        const std::string folder = "\\NEW" + std::to_string(round);
+        ASSERT_EQ(run({"mkdir", folder}).status, 0);
+        const std::string fetched = c.WorkPath("A" + std::to_string(round) + ".NC");
+        const Outcome get = run({"get", "\\A.NC", fetched});
+        Count(get, clitest::FileExists(fetched) ? clitest::ReadFile(fetched) : "", program, &counts, "get after mkdir");
+
+        ASSERT_EQ(run({"mkdir", folder + "X"}).status, 0);
+        const Outcome ls = run({"ls", "\\"});
+        const bool listed = ls.out.find("A.NC") != std::string::npos && ls.out.find("NEW" + std::to_string(round)) != std::string::npos;
+        Count(ls, listed ? "listed" : ls.out, "listed", &counts, "ls after mkdir");
+
+
+        // A listing's tries are all answered alike: the runs after it would
+        // take any of them.
+        ASSERT_EQ(run({"ls", "\\"}).status, 0);
+        const Outcome rm = run({"rm", "\\MISSING.NC"});
+        if (rm.status == 0) {
+            ++counts.wrongButSuccess;
+            ADD_FAILURE() << "rm of a missing file after mkdir: success";
+        } else {
+            ++counts.cleanFailure;
+        }
+    }
+    Print("a run after a slow one", Transport::kPty, counts);
+    EXPECT_EQ(counts.wrongButSuccess, 0);
+    EXPECT_EQ(counts.failureWithoutText, 0);
+}
+
+// A line at 9600 baud carries a full block's answer (1,045 characters) in
+// 1.09 s, longer than the default wait of 600 ms: only silence counts
+// against the wait, and a request's own time on the line is not taken from
+// its answer's wait. get, put and a DNC run of full blocks, default wait.
+TEST(SlowLine, FullBlocksAt9600BaudWithTheDefaultWait) {
+    ncsim::Options options;
+    options.lineBaud = 9600;
+    Controller c(Transport::kPty, options, true);
+    const std::vector<std::string> line = {"--serial", c.Sim().PtyPath(), "--baud", "9600"};
+    auto run = [&](std::vector<std::string> command) {
+        command.insert(command.begin(), line.begin(), line.end());
+        return clitest::Run(clitest::kDncctl, command);
+    };
+    const std::string served = RandomBytes(1536, 71);
+    clitest::WriteFile(c.RootPath("FULL.BIN"), served);
+    const Outcome get = run({"get", "\\FULL.BIN", c.WorkPath("FULL.BIN")});
+    ASSERT_EQ(get.status, 0) << Describe(get);
+    EXPECT_TRUE(clitest::SameBytes(clitest::ReadFile(c.WorkPath("FULL.BIN")), served));
+
+    const std::string upload = RandomBytes(1024, 72);
+    const Outcome put = run({"put", c.Local("UP.BIN", upload), "\\UP.BIN"});
+    ASSERT_EQ(put.status, 0) << Describe(put);
+    EXPECT_TRUE(clitest::SameBytes(clitest::ReadFile(c.RootPath("UP.BIN")), upload));
+
+    const std::string program = "O0200\r\n" + RandomBytes(1017, 73);
+    const Outcome dnc = run({"dnc", c.Local("PROG.NC", program)});
+    ASSERT_EQ(dnc.status, 0) << Describe(dnc);
+    EXPECT_TRUE(clitest::SameBytes(clitest::ReadFile(c.CapturePath()), program));
+}
 
 }  // namespace
