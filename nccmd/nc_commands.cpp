@@ -193,7 +193,12 @@ uint8_t NcListDir(uint8_t address, const char *text, uint32_t *total, uint8_t *l
     *total = 0;
     size_t written = 0;
     FirstAnswer first{};
-    const uint8_t code = FetchBlocks(address, text, listing, capacity, &written, &first, abortRequested);
+    uint8_t code = FetchBlocks(address, text, listing, capacity, &written, &first, abortRequested);
+    // Most often a late or repeated opening answer of an earlier listing:
+    // the listing is begun once more. One that disagrees again fails.
+    if (code == kResultBlocksDisagree) {
+        code = FetchBlocks(address, text, listing, capacity, &written, &first, abortRequested);
+    }
     if (received != nullptr) *received = written;
     if (code != 0) return code;
     *total = first.totalSize;

@@ -44,8 +44,10 @@ using AbortTest = FunctionRef<bool()>;
 // "%DirList%%\". On success *total holds the listing size the controller
 // announced and `listing` the entries received. The opening answer must
 // carry its three numbers (shorter answers are dropped as meant for another
-// request), and the blocks must add up to the announced size exactly, or
-// the result is kResultBlocksDisagree. A listing larger than
+// request), and the blocks must add up to the announced size exactly; a
+// listing that disagrees is begun once more (a late opening answer of an
+// earlier listing is the usual cause), and then the result is
+// kResultBlocksDisagree. A listing larger than
 // `capacity` is read until `listing` is full and then ended with the abort
 // block; that is a success, with *total the announced size. When `received`
 // is given it gets the number of bytes stored. An abort test that fires

@@ -37,8 +37,10 @@ bool FitsAnnouncement(int32_t size, int32_t count, int32_t k, size_t n, uint64_t
 
 }  // namespace
 
-TransferResult ReadRemoteFile(uint8_t address, const char *remotePath, BlockSink sink, ProgressFn progress,
-                              AbortTest abortRequested) {
+namespace {
+
+TransferResult ReadOnce(uint8_t address, const char *remotePath, BlockSink sink, ProgressFn progress,
+                        AbortTest abortRequested) {
     TransferResult result;
     uint8_t block[kBlockBufferSize];
     int32_t blockCount = 0;
@@ -88,6 +90,22 @@ TransferResult ReadRemoteFile(uint8_t address, const char *remotePath, BlockSink
         }
         result.bytesDone += n;
         Report(progress, result.bytesDone, total);
+    }
+    return result;
+}
+
+}  // namespace
+
+TransferResult ReadRemoteFile(uint8_t address, const char *remotePath, BlockSink sink, ProgressFn progress,
+                              AbortTest abortRequested) {
+    // An opening answer that disagrees with its blocks is most often a late
+    // or repeated opening answer of an earlier read (it echoes no block
+    // number): the read is begun once more, as long as nothing reached the
+    // sink. A controller that really announces what it does not hold fails
+    // the second time too.
+    TransferResult result = ReadOnce(address, remotePath, sink, progress, abortRequested);
+    if (result.code == kResultBlocksDisagree && result.bytesDone == 0 && !result.aborted) {
+        result = ReadOnce(address, remotePath, sink, progress, abortRequested);
     }
     return result;
 }

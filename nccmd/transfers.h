@@ -45,9 +45,11 @@ struct TransferResult {
 // every block, NUL bytes included. The opening answer's block count must be
 // the one its size needs (ceil(size / 512), size >= 0). Every block but the
 // last must be whole and the last must end the file at its announced size;
-// otherwise the read ends
-// with kResultBlocksDisagree (and the abort block, when blocks remain), the
-// bad block never reaching the sink. A sink failure stops the reading at once
+// otherwise the read ends with kResultBlocksDisagree (and the abort block,
+// when blocks remain), the bad block never reaching the sink. When that
+// happens before any byte reached the sink, the read is begun once more
+// first (a late opening answer of an earlier read is the usual cause). A
+// sink failure stops the reading at once
 // and sends the abort block so the controller knows the read has ended. The
 // answer to an abort block is not passed to the sink.
 TransferResult ReadRemoteFile(uint8_t address, const char *remotePath, BlockSink sink, ProgressFn progress = {},

@@ -3,9 +3,7 @@
 // run: how much of the link's capacity the client's engine, commands and
 // transfer loops leave unused.
 #include <arpa/inet.h>
-#include <spawn.h>
 #include <sys/socket.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <benchmark/benchmark.h>
@@ -21,9 +19,8 @@
 #include "frames.h"
 #include "nc_protocol.h"
 #include "ratio_report.h"
+#include "run_program.h"
 #include "simulator.h"
-
-extern char **environ;
 
 namespace {
 
@@ -64,14 +61,7 @@ Setup &Shared() {
 bool RunDncctl(const std::vector<std::string> &command) {
     std::vector<std::string> args = {DNCCTL_PATH, "--udp", "127.0.0.1:" + std::to_string(Shared().sim->UdpPort())};
     args.insert(args.end(), command.begin(), command.end());
-    std::vector<char *> argv;
-    for (std::string &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return bench::RunProgram(std::move(args));
 }
 
 void BM_DncctlPut(benchmark::State &state) {

@@ -3,8 +3,6 @@
 // client pacing its requests by the configured rate), as a fraction of the
 // line's limit: the characters that crossed it both ways, 10 bits each, over
 // the time the command took. 1.0 would be a line never idle.
-#include <spawn.h>
-#include <sys/wait.h>
 #include <unistd.h>
 
 #include <chrono>
@@ -18,9 +16,8 @@
 #include <vector>
 
 #include "ratio_report.h"
+#include "run_program.h"
 #include "simulator.h"
-
-extern char **environ;
 
 namespace {
 
@@ -30,14 +27,7 @@ constexpr size_t kFileSize = 64 * 1024;
 bool RunDncctl(const std::string &pty, std::vector<std::string> command) {
     std::vector<std::string> args = {DNCCTL_PATH, "--serial", pty, "--baud", std::to_string(kBaud)};
     args.insert(args.end(), command.begin(), command.end());
-    std::vector<char *> argv;
-    for (std::string &a : args) argv.push_back(a.data());
-    argv.push_back(nullptr);
-    pid_t pid = -1;
-    if (posix_spawn(&pid, argv[0], nullptr, nullptr, argv.data(), environ) != 0) return false;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+    return bench::RunProgram(std::move(args));
 }
 
 // Runs one command and reports the fraction of the line's limit it reached.
