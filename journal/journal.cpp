@@ -155,7 +155,13 @@ bool Append(Entry entry, std::string *error, const std::string &path) {
     }
     if (entry.time.empty()) entry.time = NowText();
     if (!MakeParents(path, error)) return false;
-    // Without blocking: opening a FIFO nobody reads would wait for ever.
+    // A FIFO, a device or a folder is said to be one, and never opened in
+    // a way that waits: opening a FIFO nobody reads blocks for ever.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *error = path + " is not a regular file; the journal must be one";
+        return false;
+    }
     const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (fd < 0) {
         *error = "cannot open " + path + ": " + std::strerror(errno);
