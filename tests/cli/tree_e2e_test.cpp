@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
 #include <sstream>
 #include <string>
@@ -316,11 +317,14 @@ TEST(Restore, AFileThatChangesAfterTheCheckIsNeverSentWhole) {
 
         clitest::Process restore(kDncctl, c.Args({"restore", out}));
         WaitUntil(restore, [&] { return c.Sim().CurrentStats().framesReceived > 5; });
-        // Same size, one byte that has not been read yet.
+        // Its last byte, in place: the size stays, and the byte has not been
+        // read yet.
         const std::string changedName = when == When::kBeforeItsTurn ? "B.NC" : "A.BIN";
-        std::string changed = when == When::kBeforeItsTurn ? b : a;
-        changed.back() ^= 1;
-        clitest::WriteFile(out + "/" + changedName, changed);
+        const char last = (when == When::kBeforeItsTurn ? b : a).back();
+        std::fstream edit(out + "/" + changedName, std::ios::in | std::ios::out | std::ios::binary);
+        edit.seekp(-1, std::ios::end);
+        edit.put(char(last ^ 1));
+        edit.close();
         const Outcome outcome = restore.Wait();
 
         EXPECT_EQ(outcome.status, 3) << Describe(outcome);
