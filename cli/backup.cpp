@@ -1,10 +1,16 @@
 // dncctl backup: the controller's storage (or one folder of it) copied into
 // a local folder, each file whole or not at all, then a manifest of the
-// files copied.
+// files copied. Below the folder the user named nothing is followed: every
+// folder is opened or made relative to its parent, and a link met where a
+// folder or a file goes is refused, so a link planted in the target can
+// never send a file elsewhere.
+#include <fcntl.h>
 #include <unistd.h>
 
 #include <cerrno>
 #include <cstring>
+#include <filesystem>
+#include <system_error>
 
 #include "commands.h"
 #include "interrupt.h"
@@ -28,14 +34,33 @@ struct Device {
     const CliOptions *options;
 };
 
-// Copies one remote file into place; returns the file's status and, on
-// success, its digest.
-int CopyFile(const Device &device, const std::string &remote, const std::string &local, TreeProgress &progress,
-             std::string *digest) {
-    WholeFileWriter out(local);
+// The folder the user named, made when missing (with its parents: the
+// user's own path, so links on it are followed like any program would).
+bool OpenTarget(const std::string &path, LocalFolder *folder, std::string *error) {
+    std::error_code code;
+    std::filesystem::create_directories(path, code);
+    if (code) {
+        *error = "cannot make the folder " + path + ": " + code.message();
+        return false;
+    }
+    return LocalFolder::Open(path, folder, error);
+}
+
+// Copies one remote file into place below `folder`; returns the file's
+// status and, on success, its digest.
+int CopyFile(const Device &device, const std::string &remote, const LocalFolder &folder, const std::string &relative,
+             TreeProgress &progress, std::string *digest) {
+    const size_t slash = relative.rfind('/');
+    const std::string name = slash == std::string::npos ? relative : relative.substr(slash + 1);
+    LocalFolder parent;
+    std::string folderError;
+    const bool parentOk = folder.Descend(slash == std::string::npos ? "" : relative.substr(0, slash), true, &parent,
+                                         &folderError);
+    const std::string local = folder.Shown(relative);
+    WholeFileWriter out(parentOk ? parent : folder, parentOk ? name : relative);
     journal::Sha256 hash;
     nccmd::TransferResult result;
-    bool opened = out.Open();
+    bool opened = parentOk && out.Open();
     if (opened) {
         progress.StartFile();
         result = nccmd::ReadRemoteFile(
@@ -50,7 +75,7 @@ int CopyFile(const Device &device, const std::string &remote, const std::string 
     std::string detail;
     if (!opened || result.localFailure) {
         status = kExitLocal;
-        detail = out.Error();
+        detail = parentOk ? out.Error() : folderError;
     } else if (result.code != 0) {
         status = kExitController;
         detail = nccmd::ResultCodeText(result.code);
@@ -70,13 +95,9 @@ int CopyFile(const Device &device, const std::string &remote, const std::string 
     return status;
 }
 
-int BackupDevice(const Device &device, const std::string &remoteFolder, const std::string &localFolder) {
+int BackupDevice(const Device &device, const std::string &remoteFolder, const LocalFolder &localFolder) {
     std::string error;
-    if (!MakeFolders(localFolder, &error)) {
-        Complain(nullptr, device.prefix, error);
-        return kExitLocal;
-    }
-    const RemoteWalk walk = WalkRemoteTree(ListerFor(device.id), remoteFolder, [] { return StopRequested(); });
+    RemoteWalk walk = WalkRemoteTree(ListerFor(device.id), remoteFolder, [] { return StopRequested(); });
     if (walk.interrupted) {
         Complain(nullptr, device.prefix, "stopped before any file was copied");
         return kExitInterrupted;
@@ -90,12 +111,22 @@ int BackupDevice(const Device &device, const std::string &remoteFolder, const st
         Complain(nullptr, device.prefix, problem);
         status = kExitController;
     }
+    // The backup's own manifest takes that name at the top: a controller
+    // file of the same name would be listed in it and spoil it.
+    std::erase_if(walk.tree.entries, [&](const TreeEntry &e) {
+        if (e.path != kManifestName) return false;
+        Complain(nullptr, device.prefix, PrintableName(RemoteJoin(remoteFolder, e.path)) +
+                                             ": not copied: the backup's own manifest has that name");
+        status = kExitController;
+        return true;
+    });
     // A manifest from an earlier backup would describe files this run
     // replaces; it goes before the first of them, so a run cut short never
-    // leaves a manifest that disagrees with the files.
-    const std::string manifest = LocalJoin(localFolder, kManifestName);
-    if (unlink(manifest.c_str()) != 0 && errno != ENOENT) {
-        Complain(nullptr, device.prefix, "cannot replace " + manifest + ": " + std::strerror(errno));
+    // leaves a manifest that disagrees with the files. (A link of that name
+    // goes too; what it pointed to is left alone.)
+    if (unlinkat(localFolder.Fd(), kManifestName, 0) != 0 && errno != ENOENT) {
+        Complain(nullptr, device.prefix,
+                 "cannot replace " + localFolder.Shown(kManifestName) + ": " + std::strerror(errno));
         return kExitLocal;
     }
 
@@ -111,16 +142,16 @@ int BackupDevice(const Device &device, const std::string &remoteFolder, const st
     {
         TreeProgress progress("backup", files, bytes);
         for (const TreeEntry &e : walk.tree.entries) {
-            const std::string local = LocalJoin(localFolder, e.path);
             if (e.isDirectory) {
-                if (!MakeFolders(local, &error)) {
+                LocalFolder made;
+                if (!localFolder.Descend(e.path, true, &made, &error)) {
                     Complain(&progress, device.prefix, error);
                     status = WorseStatus(status, kExitLocal);
                 }
                 continue;
             }
             std::string digest;
-            const int fileStatus = CopyFile(device, RemoteJoin(remoteFolder, e.path), local, progress, &digest);
+            const int fileStatus = CopyFile(device, RemoteJoin(remoteFolder, e.path), localFolder, e.path, progress, &digest);
             status = WorseStatus(status, fileStatus);
             if (fileStatus == kExitInterrupted) break;
             if (fileStatus == kExitOk) copied.push_back({digest, e.path});
@@ -144,11 +175,22 @@ int Backup(const CliOptions &o) {
     const std::string remoteFolder = RemoteDirPath(o.arguments.size() > 1 ? o.arguments[1] : "");
     const bool several = o.ids.size() > 1;
     StopScope stoppable;
+    LocalFolder top;
+    std::string error;
+    if (!OpenTarget(localFolder, &top, &error)) {
+        Complain(nullptr, "", error);
+        return kExitLocal;
+    }
     int status = kExitOk;
     for (const uint8_t id : o.ids) {
         const Device device{id, several ? "device " + std::to_string(id) + ": " : "", &o};
-        const std::string folder = several ? LocalJoin(localFolder, std::to_string(id)) : localFolder;
-        status = WorseStatus(status, BackupDevice(device, remoteFolder, folder));
+        LocalFolder own;
+        if (several && !top.Descend(std::to_string(id), true, &own, &error)) {
+            Complain(nullptr, device.prefix, error);
+            status = WorseStatus(status, kExitLocal);
+            continue;
+        }
+        status = WorseStatus(status, BackupDevice(device, remoteFolder, several ? own : top));
         if (status == kExitInterrupted) break;
     }
     return status;

@@ -24,13 +24,19 @@ const std::map<std::string, CommandSpec> &Commands() {
         {"get", {1, 2, "get REMOTE [LOCAL|-]\n  Read a file of the controller into LOCAL (default: its name in the\n"
                        "  current folder) or to standard output with '-'. A failed read leaves no\n"
                        "  partial file behind.\n"}},
-        {"put", {1, 2, "put LOCAL [REMOTE] [--verify]\n  Write a local file to the controller, by default under its own name in\n"
-                       "  the root; a REMOTE ending in '/' or '\\' names a directory. --verify reads\n"
-                       "  the file back and compares it byte for byte: the frame checksum does not\n"
-                       "  cover all bytes of a long block.\n"}},
-        {"rm", {1, 1, "rm REMOTE\n  Delete a file of the controller.\n"}},
-        {"mkdir", {1, 1, "mkdir REMOTE\n  Create a directory on the controller.\n"}},
-        {"rmdir", {1, 1, "rmdir REMOTE\n  Delete a directory of the controller.\n"}},
+        {"put", {1, 2, "put LOCAL [REMOTE] [--verify|--no-verify] [--force]\n  Write a local file to the controller, by default under its own name in\n"
+                       "  the root; a REMOTE ending in '/' or '\\' names a directory. LOCAL must be a\n"
+                       "  regular file. --verify reads the file back and compares it byte for byte:\n"
+                       "  the frame checksum does not cover all bytes of a long block. On a serial\n"
+                       "  line this is the default (--no-verify skips it); over UDP it is not.\n"
+                       "  QVTROM.BIN, the controller's system file, is refused unless --force.\n"}},
+        {"rm", {1, 1, "rm REMOTE [--force]\n  Delete a file of the controller, then list its folder to confirm it is\n"
+                      "  gone. QVTROM.BIN, the controller's system file, is refused unless --force.\n"}},
+        {"mkdir", {1, 1, "mkdir REMOTE\n  Create a directory on the controller, then list its parent to confirm it\n"
+                         "  is there.\n"}},
+        {"rmdir", {1, 1, "rmdir REMOTE [--force]\n  Delete a directory of the controller, then list its parent to confirm it\n"
+                         "  is gone. QVT and PRG, the controller's system folders, are refused unless\n"
+                         "  --force.\n"}},
         {"search", {2, 2, "search FIRST LAST\n  Probe the device IDs FIRST..LAST (1 to 255) and print those that\n"
                           "  answered, one a line. Exit status 1 when none answered.\n"}},
         {"state", {0, 0, "state\n  Print the controller's state record: AbnormalCode, BlockTaken and a hex\n"
@@ -38,16 +44,22 @@ const std::map<std::string, CommandSpec> &Commands() {
         {"log", {0, 0, "log\n  Print the transfer journal that dncctl and dncpanel append to: a header\n"
                        "  line, then one line per get, put, save-as, rm, mkdir, rmdir and dnc, oldest\n"
                        "  first, tab-separated. The journal is $DNCPANEL_JOURNAL when set, else\n"
-                       "  $XDG_DATA_HOME/dncpanel/journal.tsv (~/.local/share/dncpanel/journal.tsv).\n"}},
+                       "  $XDG_DATA_HOME/dncpanel/journal.tsv (~/.local/share/dncpanel/journal.tsv),\n"
+                       "  and must be a regular file.\n"}},
         {"backup", {1, 2, "backup LOCAL_DIR [REMOTE_DIR]\n  Copy the controller's storage (or one folder) into LOCAL_DIR, keeping its\n"
                           "  folders, each file whole or not at all; then write LOCAL_DIR/MANIFEST.sha256\n"
                           "  (check it with sha256sum -c). Files that fail are named on stderr and the\n"
-                          "  rest still copied. With --id 1,2,4 each device goes to LOCAL_DIR/ID/.\n"}},
-        {"restore", {1, 2, "restore LOCAL_DIR [REMOTE_DIR] [--verify] [--dry-run]\n  Write a backup back to the controller, creating missing folders. Nothing\n"
-                           "  is deleted there, and QVTROM.BIN is never written. A backup whose files do\n"
-                           "  not match its MANIFEST.sha256 is refused; with a manifest only the files it\n"
-                           "  lists are sent. --verify reads every file back and compares it; --dry-run\n"
-                           "  only prints what would be created and sent.\n"}},
+                          "  rest still copied. Links inside LOCAL_DIR are never followed: a link where\n"
+                          "  a folder or file goes is refused. With --id 1,2,4 each device goes to\n"
+                          "  LOCAL_DIR/ID/.\n"}},
+        {"restore", {1, 2, "restore LOCAL_DIR [REMOTE_DIR] [--verify|--no-verify] [--dry-run] [--force]\n"
+                           "  Write a backup back to the controller, creating missing folders. Nothing\n"
+                           "  is deleted there, and QVTROM.BIN (in any case) is left out unless --force.\n"
+                           "  A backup whose files do not match its MANIFEST.sha256 is refused, and so\n"
+                           "  is one holding links, FIFOs or devices: nothing is sent then. With a\n"
+                           "  manifest only the files it lists are sent. --verify reads every file back\n"
+                           "  and compares it (the default on a serial line; --no-verify skips it);\n"
+                           "  --dry-run only prints what would be created and sent.\n"}},
         {"diff", {1, 2, "diff LOCAL_DIR|LOCAL_FILE [REMOTE]\n  Compare local files with the controller's, changing nothing. One line per\n"
                         "  difference: only-local PATH, only-remote PATH (folders end in '/'), or\n"
                         "  differs PATH local SIZE remote SIZE. Exit status 0 when identical, 4 when\n"
@@ -187,8 +199,15 @@ ParseResult ParseCommandLine(const std::vector<std::string> &args) {
         const std::string &a = args[i];
         if (a == "--help" || a == "-h") {
             o.commandHelp = true;
-        } else if (a == "--verify" && (o.command == "put" || o.command == "restore")) {
-            o.verify = true;
+        } else if ((a == "--verify" || a == "--no-verify") && (o.command == "put" || o.command == "restore")) {
+            if (o.verify && *o.verify != (a == "--verify")) {
+                result.error = o.command + ": --verify and --no-verify contradict each other";
+                return result;
+            }
+            o.verify = a == "--verify";
+        } else if (a == "--force" &&
+                   (o.command == "rm" || o.command == "rmdir" || o.command == "put" || o.command == "restore")) {
+            o.force = true;
         } else if (a == "--dry-run" && o.command == "restore") {
             o.dryRun = true;
         } else if (a.size() > 1 && a[0] == '-') {
@@ -232,7 +251,8 @@ std::string GeneralUsage() {
         "\n"
         "Remote paths may be written with '\\' or '/'. Exit status 0 on success; 1 when\n"
         "the controller or the link reports an error (its text on stderr); 2 for a bad\n"
-        "command line; 3 for a local file or port error; 4 when put --verify or\n"
+        "command line or a refused system name; 3 for a local file or port error\n"
+        "(a file that is not a regular file, a link in a backup); 4 when put --verify or\n"
         "restore --verify finds a difference, or diff finds local and remote differ; 5\n"
         "when the controller reports an abnormal state during a DNC run; 130 when\n"
         "interrupted. backup, restore and diff go on after a file fails and end with\n"

@@ -3,6 +3,8 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <cctype>
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -12,6 +14,9 @@
 
 #include "interrupt.h"
 #include "journal.h"
+#include "local_folder.h"
+#include "remote_tree.h"
+#include "system_names.h"
 #include "journal_line.h"
 #include "local_files.h"
 #include "sha256.h"
@@ -32,13 +37,15 @@ int ReportCode(uint8_t code) {
     return kExitController;
 }
 
+// A command dncctl will not send as it stands.
+int ReportRefused(const std::string &what) {
+    std::fprintf(stderr, "dncctl: refused: %s\n", what.c_str());
+    return kExitUsage;
+}
+
 int ReportLocal(const std::string &what) {
     std::fprintf(stderr, "dncctl: %s\n", what.c_str());
     return kExitLocal;
-}
-
-std::string Errno(const std::string &what, const std::string &path) {
-    return what + " " + path + ": " + std::strerror(errno);
 }
 
 // The exit status of a finished transfer, with its message on stderr.
@@ -82,9 +89,9 @@ int List(const CliOptions &o) {
     }
     if (code != 0) return ReportCode(code);
     for (const nccmd::ListingEntry &e : entries) {
-        std::string name = e.name;
-        if (!e.IsDirectory() && !e.extension.empty()) name += "." + e.extension;
-        std::printf("%-4s %10u %s\n", e.IsDirectory() ? "dir" : "file", e.size, name.c_str());
+        // Names come from the controller: a newline or an escape in one
+        // must not split a line or reach the terminal.
+        std::printf("%-4s %10u %s\n", e.IsDirectory() ? "dir" : "file", e.size, PrintableName(EntryName(e)).c_str());
     }
     return std::fflush(stdout) == 0 ? kExitOk : ReportLocal("cannot write the listing");
 }
@@ -167,32 +174,25 @@ int Get(const CliOptions &o) {
 }
 
 // A local file opened for reading with its size, which must fit the
-// controller's signed 32-bit sizes.
+// controller's signed 32-bit sizes. Only a regular file is read: a FIFO or
+// a device is refused before anything waits on it.
 struct LocalInput {
-    FILE *file = nullptr;
+    RegularFile file;
     int32_t size = 0;
     std::string error;
 
     explicit LocalInput(const std::string &path) {
-        file = std::fopen(path.c_str(), "rb");
-        struct stat st {};
-        if (file == nullptr || fstat(fileno(file), &st) != 0) {
-            error = Errno("cannot open", path);
-        } else if (!S_ISREG(st.st_mode)) {
-            error = path + " is not a regular file";
-        } else if (st.st_size > INT32_MAX) {
+        if (!OpenRegularFile(path, &file, &error)) return;
+        if (file.size > uint64_t(INT32_MAX)) {
             error = path + " is too large for the controller (2 GiB at most)";
         } else {
-            size = static_cast<int32_t>(st.st_size);
+            size = static_cast<int32_t>(file.size);
         }
-    }
-    ~LocalInput() {
-        if (file != nullptr) std::fclose(file);
     }
     bool Usable() const { return error.empty(); }
 
     bool Read(uint8_t *buffer, size_t n) {
-        if (std::fread(buffer, 1, n, file) != n) return false;
+        if (ReadFully(file.fd.Get(), buffer, n) != ssize_t(n)) return false;
         hash.Update(buffer, n);
         read += n;
         return true;
@@ -206,7 +206,7 @@ struct LocalInput {
 // Reads the remote file back and compares it with the local one.
 int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, const std::string &localPath,
            std::string *outcome) {
-    std::rewind(input.file);
+    lseek(input.file.fd.Get(), 0, SEEK_SET);
     uint64_t offset = 0;
     uint64_t firstDifference = UINT64_MAX;
     uint8_t local[nccmd::kBlockSize];
@@ -215,7 +215,8 @@ int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, co
         return nccmd::ReadRemoteFile(
             o.id, remote.c_str(),
             [&](const uint8_t *data, size_t n) {
-                const size_t got = std::fread(local, 1, n, input.file);
+                const ssize_t read = ReadFully(input.file.fd.Get(), local, n);
+                const size_t got = read < 0 ? 0 : size_t(read);
                 for (size_t i = 0; i < n && firstDifference == UINT64_MAX; ++i) {
                     if (i >= got || data[i] != local[i]) firstDifference = offset + i;
                 }
@@ -241,9 +242,13 @@ int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, co
 
 int Put(const CliOptions &o) {
     const std::string &localPath = o.arguments[0];
+    const std::string remote = RemotePutPath(o.arguments.size() > 1 ? o.arguments[1] : "", localPath);
+    if (nccmd::IsSystemFile(remote) && !o.force) {
+        return ReportRefused(remote + " is the controller's system file; writing over it can leave the controller "
+                                      "unable to start. Nothing was sent (--force overrides this)");
+    }
     LocalInput input(localPath);
     if (!input.Usable()) return ReportLocal(input.error);
-    const std::string remote = RemotePutPath(o.arguments.size() > 1 ? o.arguments[1] : "", localPath);
     const nccmd::TransferResult result = Stoppable([&] {
         ProgressBar bar("put");
         return nccmd::WriteRemoteFile(
@@ -254,7 +259,9 @@ int Put(const CliOptions &o) {
     const int status = TransferStatus(result, localError);
     JournalRecord record{journal::kPut, remote, localPath, true, input.read, input.hash.HexDigest(),
                          ResultText(result, localError)};
-    if (status != kExitOk || !o.verify) {
+    // A serial line's checksum misses most damage in a long request: there
+    // the file is read back unless the user says not to.
+    if (status != kExitOk || !o.verify.value_or(o.link == LinkChoice::kSerial)) {
         WriteJournalLine(o, record);
         return status;
     }
@@ -263,12 +270,83 @@ int Put(const CliOptions &o) {
     return verified;
 }
 
-int TextCommand(uint8_t (*command)(uint8_t, const char *), std::string_view word, const CliOptions &o,
-                const std::string &path, const char *operation) {
-    const std::string text = std::string(word) + path;
-    const uint8_t code = command(o.id, text.c_str());
-    WriteJournalLine(o, JournalRecord{operation, path, {}, false, 0, {}, nccmd::ResultCodeText(code)});
-    return code == 0 ? kExitOk : ReportCode(code);
+// What rm, mkdir and rmdir do, for their checks and messages.
+struct TextCommandKind {
+    uint8_t (*send)(uint8_t, const char *);
+    std::string_view word;
+    const char *operation;  // the journal's name
+    const char *verb;       // "deleting", "creating the folder", ...
+    bool folder;            // the name is a folder's
+    bool present;           // the name must be in the listing afterwards
+};
+
+const TextCommandKind kRemoveFile{nccmd::NcDeleteFile, nccmd::kDeleteFileWord, journal::kRemove, "deleting", false, false};
+const TextCommandKind kMakeDir{nccmd::NcCreateDir, nccmd::kCreateDirWord, journal::kMakeDir, "creating the folder", true,
+                               true};
+const TextCommandKind kRemoveDir{nccmd::NcDeleteDir, nccmd::kDeleteDirWord, journal::kRemoveDir, "deleting the folder",
+                                 true, false};
+
+// The controller's "Operation Successful" is not taken on trust: these
+// commands echo no block number, so an answer meant for another request
+// could pass for theirs. The parent folder's listing says whether the name
+// is there. "" when it agrees, else the contradiction in words.
+std::string ConfirmByListing(const CliOptions &o, const TextCommandKind &kind, const std::string &path) {
+    const std::string name(nccmd::LastRemoteComponent(path));
+    if (name.empty()) return "";
+    const std::string parent = path.substr(0, path.size() - name.size());
+    const std::string said = "the controller answered " + nccmd::ResultCodeText(0) + " to " + kind.verb + " " +
+                             PrintableName(path);
+    std::vector<nccmd::ListingEntry> entries;
+    if (const uint8_t code = nccmd::ListRemoteDirectory(o.id, parent, &entries); code != 0) {
+        return said + ", but listing " + PrintableName(parent) + " to confirm it failed: " + nccmd::ResultCodeText(code);
+    }
+    bool shown = false;
+    for (const nccmd::ListingEntry &e : entries) {
+        if (e.IsDirectory() != kind.folder) continue;
+        const std::string listed = EntryName(e);
+        // A controller may keep names in its own case: a new folder counts
+        // as present in any case, a deleted name as gone only when no entry
+        // carries it exactly.
+        const bool same = listed == name || (kind.present && std::equal(listed.begin(), listed.end(), name.begin(),
+                                                                         name.end(), [](char a, char b) {
+                                                                             return std::toupper((unsigned char)a) ==
+                                                                                    std::toupper((unsigned char)b);
+                                                                         }));
+        if (same) shown = true;
+    }
+    if (shown == kind.present) return "";
+    if (!kind.present) return said + ", but its listing of " + PrintableName(parent) + " still shows " + PrintableName(name);
+    if (entries.size() >= nccmd::kListingBufferSize / nccmd::kListingEntrySize) {
+        std::fprintf(stderr, "dncctl: %s; its listing of %s is full (%zu entries), so it cannot be confirmed\n",
+                     said.c_str(), PrintableName(parent).c_str(), entries.size());
+        return "";
+    }
+    return said + ", but its listing of " + PrintableName(parent) + " does not show " + PrintableName(name);
+}
+
+int TextCommand(const TextCommandKind &kind, const CliOptions &o, const std::string &path) {
+    // The window refuses the controller's own names; so does dncctl, unless
+    // the user insists.
+    const bool system = kind.present ? false : kind.folder ? nccmd::IsSystemDir(path) : nccmd::IsSystemFile(path);
+    if (system && !o.force) {
+        return ReportRefused(PrintableName(path) + " is one of the controller's system " +
+                             (kind.folder ? "folders" : "files") +
+                             "; deleting it can leave the controller unable to start. Nothing was sent "
+                             "(--force overrides this)");
+    }
+    const std::string text = std::string(kind.word) + path;
+    const uint8_t code = kind.send(o.id, text.c_str());
+    std::string result = nccmd::ResultCodeText(code);
+    int status = code == 0 ? kExitOk : ReportCode(code);
+    if (code == 0) {
+        if (const std::string contradiction = ConfirmByListing(o, kind, path); !contradiction.empty()) {
+            std::fprintf(stderr, "dncctl: %s\n", contradiction.c_str());
+            result = contradiction;
+            status = kExitController;
+        }
+    }
+    WriteJournalLine(o, JournalRecord{kind.operation, path, {}, false, 0, {}, result});
+    return status;
 }
 
 int Search(const CliOptions &o) {
@@ -349,12 +427,9 @@ int RunCommand(const CliOptions &o) {
     if (c == "ls") return List(o);
     if (c == "get") return Get(o);
     if (c == "put") return Put(o);
-    if (c == "rm")
-        return TextCommand(nccmd::NcDeleteFile, nccmd::kDeleteFileWord, o, RemoteFilePath(o.arguments[0]), journal::kRemove);
-    if (c == "mkdir")
-        return TextCommand(nccmd::NcCreateDir, nccmd::kCreateDirWord, o, RemoteDirName(o.arguments[0]), journal::kMakeDir);
-    if (c == "rmdir")
-        return TextCommand(nccmd::NcDeleteDir, nccmd::kDeleteDirWord, o, RemoteDirName(o.arguments[0]), journal::kRemoveDir);
+    if (c == "rm") return TextCommand(kRemoveFile, o, RemoteFilePath(o.arguments[0]));
+    if (c == "mkdir") return TextCommand(kMakeDir, o, RemoteDirName(o.arguments[0]));
+    if (c == "rmdir") return TextCommand(kRemoveDir, o, RemoteDirName(o.arguments[0]));
     if (c == "search") return Search(o);
     if (c == "state") return State(o);
     if (c == "dnc") return Dnc(o);

@@ -4,13 +4,16 @@
 //   differs PATH local N remote M (sizes in bytes).
 #include <sys/stat.h>
 
+#include <algorithm>
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 
 #include "commands.h"
 #include "interrupt.h"
-#include "local_files.h"
+#include "local_folder.h"
 #include "local_tree.h"
 #include "remote_path.h"
 #include "result_texts.h"
@@ -35,24 +38,27 @@ void Line(TreeProgress *progress, const Device &device, const std::string &text)
     std::fflush(stdout);
 }
 
-// Compares the remote file with the local one, reading the remote only as
-// far as the first difference. Returns kExitOk, kExitVerify (differs, with
-// *remoteSize the size the controller announced) or an error status.
-int CompareContent(const Device &device, const std::string &remote, const std::string &local, TreeProgress *progress,
-                   uint64_t *remoteSize) {
-    std::vector<uint8_t> bytes;
-    std::string error;
-    if (!ReadWholeFile(local, &bytes, &error)) {
-        Complain(progress, device.messagePrefix, error);
-        return kExitLocal;
-    }
+// Compares the remote file with the local one, reading both a block at a
+// time and the remote only as far as the first difference. Returns kExitOk,
+// kExitVerify (differs, with *remoteSize the size the controller announced)
+// or an error status; a controller failure or Ctrl-C in the middle of the
+// file is that error, never a difference.
+int CompareContent(const Device &device, const std::string &remote, const std::string &shownLocal, int localFd,
+                   TreeProgress *progress, uint64_t *remoteSize) {
     uint64_t offset = 0;
     bool same = true;
+    std::string readError;
+    uint8_t mine[nccmd::kBlockSize];
     if (progress != nullptr) progress->StartFile();
     const nccmd::TransferResult result = nccmd::ReadRemoteFile(
         device.id, remote.c_str(),
         [&](const uint8_t *data, size_t n) {
-            same = offset + n <= bytes.size() && std::equal(data, data + n, bytes.begin() + long(offset));
+            const ssize_t got = ReadFully(localFd, mine, n);
+            if (got < 0) {
+                readError = "cannot read " + shownLocal + ": " + std::strerror(errno);
+                return false;
+            }
+            same = size_t(got) == n && std::equal(data, data + n, mine);
             offset += n;
             return same;
         },
@@ -63,7 +69,12 @@ int CompareContent(const Device &device, const std::string &remote, const std::s
         [] { return StopRequested(); });
     int status = kExitOk;
     std::string detail;
-    if (!same || (result.Succeeded() && offset != bytes.size())) {
+    uint8_t more = 0;
+    if (!readError.empty()) {
+        status = kExitLocal;
+        detail = readError;
+        Complain(progress, device.messagePrefix, readError);
+    } else if (!same) {
         status = kExitVerify;
     } else if (result.code != 0) {
         status = kExitController;
@@ -71,9 +82,11 @@ int CompareContent(const Device &device, const std::string &remote, const std::s
         Complain(progress, device.messagePrefix, remote + ": cannot compare: " + detail);
     } else if (result.aborted) {
         status = kExitInterrupted;
+    } else if (ReadFully(localFd, &more, 1) != 0) {
+        status = kExitVerify;  // the local file goes on past the remote one
     }
     if (progress != nullptr) progress->FileDone(result.bytesDone);
-    OnFileDone(*device.options, {"diff", device.id, remote, local, result.bytesDone, status, detail});
+    OnFileDone(*device.options, {"diff", device.id, remote, shownLocal, result.bytesDone, status, detail});
     return status;
 }
 
@@ -105,8 +118,14 @@ int DiffFile(const Device &device, const std::string &local, uint64_t localSize,
         Line(nullptr, device, DiffersLine(shown, localSize, found->size));
         return kExitVerify;
     }
+    RegularFile input;
+    std::string error;
+    if (!OpenRegularFile(local, &input, &error)) {
+        Complain(nullptr, device.messagePrefix, error);
+        return kExitLocal;
+    }
     uint64_t remoteSize = found->size;
-    const int status = CompareContent(device, remote, local, nullptr, &remoteSize);
+    const int status = CompareContent(device, remote, local, input.fd.Get(), nullptr, &remoteSize);
     if (status == kExitVerify) Line(nullptr, device, DiffersLine(shown, localSize, remoteSize));
     return status;
 }
@@ -120,8 +139,9 @@ bool BelowReported(const std::string &path, const std::set<std::string> &reporte
     return false;
 }
 
-int DiffTree(const Device &device, const std::string &localFolder, const std::string &remoteFolder) {
+int DiffTree(const Device &device, const LocalFolder &folder, const std::string &remoteFolder) {
     int status = kExitOk;
+    const std::string &localFolder = folder.Path();
     const LocalWalk local = WalkLocalTree(localFolder);
     if (!local.error.empty()) {
         Complain(nullptr, device.messagePrefix, local.error);
@@ -140,6 +160,11 @@ int DiffTree(const Device &device, const std::string &localFolder, const std::st
     for (const std::string &problem : remote.tree.problems) {
         Complain(nullptr, device.messagePrefix, problem);
         status = WorseStatus(status, kExitController);
+    }
+    if (remote.cutShort) {
+        // Every file beyond the bound would show as only-local: no lines.
+        Complain(nullptr, device.messagePrefix, "not compared: the controller's tree is incomplete");
+        return status;
     }
 
     struct Sides {
@@ -186,8 +211,16 @@ int DiffTree(const Device &device, const std::string &localFolder, const std::st
             continue;
         }
         uint64_t remoteSize = sides.remote->size;
-        const int fileStatus = CompareContent(device, RemoteJoin(remoteFolder, path), LocalJoin(localFolder, path),
-                                              &progress, &remoteSize);
+        RegularFile input;
+        std::string error;
+        int fileStatus;
+        if (!folder.OpenFile(path, &input, &error)) {
+            Complain(&progress, device.messagePrefix, error);
+            fileStatus = kExitLocal;
+        } else {
+            fileStatus = CompareContent(device, RemoteJoin(remoteFolder, path), folder.Shown(path), input.fd.Get(),
+                                        &progress, &remoteSize);
+        }
         if (fileStatus == kExitVerify) Line(&progress, device, DiffersLine(path, sides.local->size, remoteSize));
         status = WorseStatus(status, fileStatus);
         if (fileStatus == kExitInterrupted) break;
@@ -208,13 +241,25 @@ int Diff(const CliOptions &o) {
     const std::string typed = o.arguments.size() > 1 ? o.arguments[1] : "";
     const bool several = o.ids.size() > 1;
     StopScope stoppable;
+    LocalFolder top;
+    std::string error;
+    if (folder && !LocalFolder::Open(local, &top, &error)) {
+        Complain(nullptr, "", error);
+        return kExitLocal;
+    }
     int status = kExitOk;
     for (const uint8_t id : o.ids) {
         const Device device{id, DevicePrefix(id, several), several ? "device " + std::to_string(id) + ": " : "", &o};
         int deviceStatus;
         if (folder) {
             // Several devices: each against its own folder, as backup writes them.
-            deviceStatus = DiffTree(device, several ? LocalJoin(local, std::to_string(id)) : local, RemoteDirPath(typed));
+            LocalFolder own;
+            if (several && !top.Descend(std::to_string(id), false, &own, &error)) {
+                Complain(nullptr, device.messagePrefix, error);
+                deviceStatus = kExitLocal;
+            } else {
+                deviceStatus = DiffTree(device, several ? own : top, RemoteDirPath(typed));
+            }
         } else {
             deviceStatus = DiffFile(device, local, uint64_t(st.st_size), RemotePutPath(typed, local));
         }

@@ -1,29 +1,31 @@
 #include "file_digest.h"
 
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdint>
-#include <cstdio>
 #include <cstring>
 
 #include "sha256.h"
 
 namespace dncctl {
 
-std::string Sha256OfFile(const std::string &path, std::string *error) {
-    FILE *file = std::fopen(path.c_str(), "rb");
-    if (file == nullptr) {
-        *error = "cannot open " + path + ": " + std::strerror(errno);
-        return "";
-    }
+std::string Sha256OfFd(int fd, const std::string &shown, const std::function<bool()> &stop, std::string *error) {
     journal::Sha256 hash;
     uint8_t buffer[64 * 1024];
-    size_t n = 0;
-    while ((n = std::fread(buffer, 1, sizeof buffer, file)) > 0) hash.Update(buffer, n);
-    const bool failed = std::ferror(file) != 0;
-    std::fclose(file);
-    if (failed) {
-        *error = "cannot read " + path;
-        return "";
+    for (;;) {
+        if (stop && stop()) {
+            *error = "stopped";
+            return "";
+        }
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *error = "cannot read " + shown + ": " + std::strerror(errno);
+            return "";
+        }
+        if (n == 0) break;
+        hash.Update(buffer, size_t(n));
     }
     return hash.HexDigest();
 }

@@ -26,7 +26,13 @@ struct FileTree {
 // sent to a controller nor compared with one.
 inline constexpr const char *kManifestName = "MANIFEST.sha256";
 
-// The controller's boot image: restore never writes it, in any folder.
+// The controller's boot image: restore leaves it out in any folder and in
+// any case (a controller's file names may ignore case), unless --force.
 bool IsProtectedRemoteName(const std::string &name);
+
+// No shop controller or backup holds this many files and folders; a tree
+// that lists more (a hostile controller, a folder that is not a backup) is
+// cut off there with an error, so its walk never fills memory.
+inline constexpr size_t kMaxTreeEntries = 65536;
 
 }  // namespace dncctl

@@ -1,9 +1,11 @@
 #include "interrupt.h"
 
 #include <signal.h>
+#include <time.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <thread>
 
 namespace dncctl {
@@ -20,7 +22,14 @@ void SignalLoop(sigset_t set) {
         if (stoppable.load() && !stopRequested.exchange(true)) {
             static const char note[] = "\ndncctl: stopping, sending the abort block (Ctrl-C again to quit at once)\n";
             (void)!write(STDERR_FILENO, note, sizeof note - 1);
-            continue;
+            // The transfer ends itself at its next block; a request waiting
+            // on a silent controller may take longer than that. Either
+            // another signal or the grace ends the program.
+            const timespec grace{kStopGraceMs / 1000, (kStopGraceMs % 1000) * 1000000L};
+            while (sigtimedwait(&set, nullptr, &grace) < 0 && errno == EINTR) {
+            }
+            static const char late[] = "dncctl: stopped\n";
+            (void)!write(STDERR_FILENO, late, sizeof late - 1);
         }
         _exit(kExitInterrupted);
     }

@@ -2,7 +2,9 @@
 // the link's system calls are never interrupted half-way through a request.
 // While a transfer is running the first Ctrl-C only asks it to stop: the
 // transfer then sends the abort block and the program exits non-zero. A
-// second Ctrl-C, or one outside a transfer, ends the program at once.
+// second Ctrl-C, or one outside a transfer, ends the program at once, and
+// so does the first one when the stop has not ended the program within
+// kStopGrace: Ctrl-C never leaves a user waiting on a dead line.
 #pragma once
 
 namespace dncctl {
@@ -20,5 +22,9 @@ bool StopRequested();
 
 // Exit status of an interrupted run.
 inline constexpr int kExitInterrupted = 130;
+
+// How long the first Ctrl-C lets a transfer end itself (send the abort
+// block, remove its temporary file) before the program ends regardless.
+inline constexpr int kStopGraceMs = 900;
 
 }  // namespace dncctl

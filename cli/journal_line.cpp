@@ -45,16 +45,18 @@ void WriteJournalLine(const CliOptions &o, const JournalRecord &record) {
 int PrintJournal() {
     const std::string path = journal::JournalPath();
     std::string error;
-    const std::vector<journal::Entry> entries = journal::ReadAll(path, &error);
-    if (!error.empty()) {
-        std::fprintf(stderr, "dncctl: %s\n", error.c_str());
-        return 3;
-    }
     std::string header;
     for (const std::string &name : journal::ColumnNames()) header += (header.empty() ? "" : "\t") + name;
     std::printf("%s\n", header.c_str());
-    for (const journal::Entry &entry : entries) std::fputs(journal::FormatLine(entry).c_str(), stdout);
-    return std::fflush(stdout) == 0 ? 0 : 3;
+    // Printed as read: a long journal never has to fit in memory.
+    const bool read = journal::ForEachEntry(
+        path, [](const journal::Entry &entry) { std::fputs(journal::FormatLine(entry).c_str(), stdout); }, &error);
+    const bool written = std::fflush(stdout) == 0;
+    if (!read) {
+        std::fprintf(stderr, "dncctl: %s\n", error.c_str());
+        return 3;
+    }
+    return written ? 0 : 3;
 }
 
 }  // namespace dncctl

@@ -1,11 +1,12 @@
-// Local file helpers of the tree commands: a file that appears whole or not
-// at all, folders made on demand, a file read whole.
+// Local file helpers of the commands that write files: a file that appears
+// whole or not at all, written beside its final place.
 #pragma once
 
 #include <cstdint>
 #include <cstdio>
 #include <string>
-#include <vector>
+
+#include "local_folder.h"
 
 namespace dncctl {
 
@@ -16,10 +17,15 @@ namespace dncctl {
 // standard output, written as it comes.
 class WholeFileWriter {
 public:
+    // A file the user named: the folders on its path are the user's
+    // choice; a link at the name itself is replaced, never written through.
     // `durable`: Commit also waits until the data is on the disk (a backup
     // must survive a power cut right after it; a plain get need not pay for
     // that on every file).
     explicit WholeFileWriter(std::string path, bool durable = true);
+    // The file `name` inside `folder` (a backup's): a link or a folder found
+    // at the name is refused and left as it is.
+    WholeFileWriter(const LocalFolder &folder, std::string name, bool durable = true);
     ~WholeFileWriter();
     WholeFileWriter(const WholeFileWriter &) = delete;
     WholeFileWriter &operator=(const WholeFileWriter &) = delete;
@@ -29,23 +35,24 @@ public:
     bool Commit();
     const std::string &Error() const { return error_; }
 
+    // The hidden temporary name for `name`, within `nameLimit` bytes (the
+    // file system's limit on one name); `suffix` makes it unique.
+    static std::string TemporaryName(const std::string &name, const std::string &suffix, size_t nameLimit);
+
 private:
     bool Fail(const char *what);
+    bool FailWith(const std::string &text);
 
-    std::string path_;
+    std::string shown_;  // for messages
+    std::string name_;   // inside the folder
     bool toStdout_;
     bool durable_;
+    bool refuseLinks_;
+    UniqueFd folder_;
+    std::string folderPath_;  // opened by Open when folder_ is not given
     std::string temp_;
     FILE *file_ = nullptr;
     std::string error_;
 };
-
-// Creates `folder` and its missing parents. False with *error set when one
-// cannot be made (a file in the way, no permission).
-bool MakeFolders(const std::string &folder, std::string *error);
-
-// The whole content of a regular local file of at most 2 GiB - 1 bytes (the
-// controller's sizes are signed 32-bit). False with *error set.
-bool ReadWholeFile(const std::string &path, std::vector<uint8_t> *bytes, std::string *error);
 
 }  // namespace dncctl

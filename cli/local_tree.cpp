@@ -30,23 +30,33 @@ LocalWalk WalkLocalTree(const std::string &folder) {
         const fs::path &path = it->path();
         const std::string name = path.filename().string();
         const std::string relative = path.lexically_relative(folder).generic_string();
+        // Its own type, never a link's target: the iterator does not
+        // descend into linked folders, and nothing here reads through one.
+        const fs::file_status status = it->symlink_status(error);
+        const bool isFolder = !error && fs::is_directory(status);
         if (name[0] == '.' || (it.depth() == 0 && name == kManifestName)) {
-            if (it->is_directory(error)) it.disable_recursion_pending();
+            if (isFolder) it.disable_recursion_pending();
             continue;
+        }
+        if (walk.tree.entries.size() >= kMaxTreeEntries) {
+            walk.tree.problems.push_back(folder + ": more than " + std::to_string(kMaxTreeEntries) +
+                                         " files and folders; the rest were not looked at");
+            break;
         }
         if (name.find('\\') != std::string::npos) {
             walk.tree.problems.push_back(LocalJoin(folder, relative) + ": a name holding '\\' cannot go to the controller");
-            if (it->is_directory(error)) it.disable_recursion_pending();
+            if (isFolder) it.disable_recursion_pending();
             continue;
         }
-        const bool link = it->is_symlink(error);
-        if (it->is_directory(error)) {
-            if (link) {
-                walk.tree.problems.push_back(LocalJoin(folder, relative) + ": a link to a folder, not followed");
-                continue;
-            }
+        if (error) {
+            walk.tree.problems.push_back(LocalJoin(folder, relative) + ": " + error.message());
+            continue;
+        }
+        if (fs::is_symlink(status)) {
+            walk.tree.problems.push_back(LocalJoin(folder, relative) + ": a link, not followed");
+        } else if (isFolder) {
             walk.tree.entries.push_back({relative, true, 0});
-        } else if (it->is_regular_file(error)) {
+        } else if (fs::is_regular_file(status)) {
             const uintmax_t size = it->file_size(error);
             if (error) {
                 walk.tree.problems.push_back(LocalJoin(folder, relative) + ": " + error.message());

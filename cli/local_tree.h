@@ -14,10 +14,10 @@ struct LocalWalk {
     std::string error;  // the folder itself cannot be read
 };
 
-// Files (links to files count as files) and folders below `folder`. A name
-// holding '\' (the controller's separator), a link to a folder (not
-// followed) and anything that cannot be read are named in tree.problems and
-// left out.
+// Regular files and folders below `folder`. Links (to files or folders:
+// none is followed), FIFOs, devices, a name holding '\' (the controller's
+// separator), anything that cannot be read and whatever lies beyond
+// kMaxTreeEntries are named in tree.problems and left out.
 LocalWalk WalkLocalTree(const std::string &folder);
 
 // `folder` + "/" + a relative tree path.

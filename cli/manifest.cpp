@@ -1,11 +1,11 @@
 #include "manifest.h"
 
+#include <fcntl.h>
 #include <sys/stat.h>
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
-#include <fstream>
 #include <sstream>
 
 #include "file_tree.h"
@@ -24,9 +24,9 @@ std::string ManifestText(std::vector<ManifestEntry> entries) {
     return text;
 }
 
-bool WriteManifest(const std::string &folder, const std::vector<ManifestEntry> &entries, std::string *error) {
+bool WriteManifest(const LocalFolder &folder, const std::vector<ManifestEntry> &entries, std::string *error) {
     const std::string text = ManifestText(entries);
-    WholeFileWriter out(LocalJoin(folder, kManifestName));
+    WholeFileWriter out(folder, kManifestName);
     if (!out.Open() || !out.Write(reinterpret_cast<const uint8_t *>(text.data()), text.size()) || !out.Commit()) {
         *error = out.Error();
         return false;
@@ -81,24 +81,42 @@ ParsedManifest ParseManifest(const std::string &text) {
     return parsed;
 }
 
-BackupCheck CheckBackup(const std::string &folder) {
+BackupCheck CheckBackup(const LocalFolder &folder, const std::function<bool()> &stop) {
     BackupCheck check;
-    const std::string path = LocalJoin(folder, kManifestName);
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        struct stat st {};
-        if (stat(path.c_str(), &st) == 0) check.problems.push_back("cannot read " + path + ": " + std::strerror(errno));
-        check.present = !check.problems.empty();
+    struct stat st {};
+    if (fstatat(folder.Fd(), kManifestName, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) return check;
+    check.present = true;
+    RegularFile file;
+    std::string error;
+    if (!folder.OpenFile(kManifestName, &file, &error)) {
+        check.problems.push_back(error);
         return check;
     }
-    check.present = true;
-    std::ostringstream text;
-    text << in.rdbuf();
-    ParsedManifest parsed = ParseManifest(text.str());
+    if (file.size > kMaxManifestBytes) {
+        check.problems.push_back(folder.Shown(kManifestName) + " is larger than any manifest dncctl writes (" +
+                                 std::to_string(kMaxManifestBytes) + " bytes), not read");
+        return check;
+    }
+    std::string text(size_t(file.size), '\0');
+    const ssize_t got = ReadFully(file.fd.Get(), text.data(), text.size());
+    if (got < 0) {
+        check.problems.push_back("cannot read " + folder.Shown(kManifestName) + ": " + std::strerror(errno));
+        return check;
+    }
+    text.resize(size_t(got));
+    ParsedManifest parsed = ParseManifest(text);
     check.problems = std::move(parsed.problems);
     for (const ManifestEntry &e : parsed.entries) {
-        std::string error;
-        const std::string digest = Sha256OfFile(LocalJoin(folder, e.path), &error);
+        RegularFile listed;
+        if (!folder.OpenFile(e.path, &listed, &error)) {
+            check.problems.push_back(e.path + ": " + error);
+            continue;
+        }
+        const std::string digest = Sha256OfFd(listed.fd.Get(), folder.Shown(e.path), stop, &error);
+        if (stop && stop()) {
+            check.interrupted = true;
+            return check;
+        }
         if (digest.empty()) check.problems.push_back(e.path + ": " + error);
         else if (digest != e.sha256) check.problems.push_back(e.path + ": its SHA-256 differs from the manifest's");
     }

@@ -3,8 +3,11 @@
 // `sha256sum -c` reads it from inside that folder.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "local_folder.h"
 
 namespace dncctl {
 
@@ -17,7 +20,11 @@ struct ManifestEntry {
 std::string ManifestText(std::vector<ManifestEntry> entries);
 
 // Writes `folder`/MANIFEST.sha256 whole or not at all.
-bool WriteManifest(const std::string &folder, const std::vector<ManifestEntry> &entries, std::string *error);
+bool WriteManifest(const LocalFolder &folder, const std::vector<ManifestEntry> &entries, std::string *error);
+
+// A manifest longer than this is not one dncctl wrote (it lists at most
+// kMaxTreeEntries files of short names) and is not read.
+inline constexpr size_t kMaxManifestBytes = 16 * 1024 * 1024;
 
 struct ParsedManifest {
     std::vector<ManifestEntry> entries;
@@ -30,11 +37,14 @@ ParsedManifest ParseManifest(const std::string &text);
 
 struct BackupCheck {
     bool present = false;                // the folder holds a manifest
+    bool interrupted = false;            // `stop` said so
     std::vector<ManifestEntry> entries;  // what it lists, when present
     std::vector<std::string> problems;   // damage: files missing or changed, bad lines
 };
 
-// Checks every file the manifest of `folder` lists against its digest.
-BackupCheck CheckBackup(const std::string &folder);
+// Checks every file the manifest of `folder` lists against its digest,
+// reaching each one name by name without following links; a link or
+// anything but a regular file is a problem. `stop` is asked while hashing.
+BackupCheck CheckBackup(const LocalFolder &folder, const std::function<bool()> &stop = {});
 
 }  // namespace dncctl

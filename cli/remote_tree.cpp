@@ -37,10 +37,7 @@ std::string RemoteJoin(const std::string &folder, const std::string &relative, b
     return path;
 }
 
-namespace {
-
-// Names shown on stderr: bytes that would upset a terminal as \xNN.
-std::string Printable(const std::string &text) {
+std::string PrintableName(const std::string &text) {
     std::string shown;
     for (const char c : text) {
         const auto byte = static_cast<unsigned char>(c);
@@ -56,6 +53,8 @@ std::string Printable(const std::string &text) {
     return shown;
 }
 
+namespace {
+std::string Printable(const std::string &text) { return PrintableName(text); }
 }  // namespace
 
 RemoteWalk WalkRemoteTree(const RemoteLister &list, const std::string &folder, const std::function<bool()> &stop) {
@@ -109,6 +108,13 @@ RemoteWalk WalkRemoteTree(const RemoteLister &list, const std::string &folder, c
                 }
                 continue;
             }
+            if (walk.tree.entries.size() >= kMaxTreeEntries) {
+                walk.tree.problems.push_back(Printable(folder) + ": more than " + std::to_string(kMaxTreeEntries) +
+                                             " files and folders; the rest were not listed");
+                walk.cutShort = true;
+                folders.clear();
+                break;
+            }
             TreeEntry entry;
             entry.path = current.relative.empty() ? name : current.relative + "/" + name;
             entry.isDirectory = e.IsDirectory();
@@ -126,6 +132,7 @@ RemoteWalk WalkRemoteTree(const RemoteLister &list, const std::string &folder, c
         }
     }
     if (tooLarge) {
+        walk.cutShort = true;
         walk.tree.problems.push_back(Printable(folder) + ": more than " + std::to_string(kMaxTreeFolders) +
                                      " folders; the rest were not listed");
     }

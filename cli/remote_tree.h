@@ -47,13 +47,20 @@ struct RemoteWalk {
     FileTree tree;
     uint8_t code = 0;          // the starting folder could not be listed
     bool interrupted = false;  // `stop` said so between two listings
+    bool cutShort = false;     // a bound was passed: the tree is incomplete
 };
 
 // Walks the tree below `folder` (starting and ending with '\'). A sub-folder
 // that cannot be listed, a refused name and a folder beyond the bounds are
-// named in tree.problems and left out; the rest is still walked.
+// named in tree.problems and left out; the rest is still walked. Passing
+// kMaxTreeFolders or kMaxTreeEntries (file_tree.h) ends the walk there
+// with cutShort set.
 RemoteWalk WalkRemoteTree(const RemoteLister &list, const std::string &folder,
                           const std::function<bool()> &stop = {});
+
+// A name or path from the controller as it may be shown on a terminal:
+// control bytes (newlines, escapes) as \xNN.
+std::string PrintableName(const std::string &text);
 
 // The remote path of a relative tree path below `folder`:
 // ("\", "PRG/O1.NC") -> "\PRG\O1.NC"; with `asFolder` it ends with '\'.

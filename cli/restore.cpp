@@ -1,10 +1,15 @@
 // dncctl restore: a backup folder written back to the controller, creating
-// the folders it lacks. It never deletes anything there and never writes
-// the boot image. A backup whose files disagree with its manifest is
-// refused before anything is sent.
+// the folders it lacks. It never deletes anything there and writes the
+// boot image only when told to (--force). Everything it will send is
+// decided before anything is sent: a backup whose files disagree with its
+// manifest, or that holds links or special files, is refused whole. A backup
+// may come from someone else, so nothing below its folder is followed.
 #include <sys/stat.h>
 
+#include <cerrno>
+#include <climits>
 #include <cstdio>
+#include <cstring>
 #include <map>
 #include <set>
 
@@ -114,22 +119,20 @@ private:
     std::set<std::string> failed_;
 };
 
-// Reads the file back and compares it with what was sent.
-int VerifyFile(uint8_t id, const std::string &remote, const std::vector<uint8_t> &bytes, std::string *detail) {
-    uint64_t offset = 0;
-    bool same = true;
+// Reads the file back and compares its digest and length with those of
+// the bytes sent.
+int VerifyFile(uint8_t id, const std::string &remote, const std::string &sentDigest, uint64_t size,
+               std::string *detail) {
+    journal::Sha256 hash;
+    uint64_t received = 0;
     const nccmd::TransferResult result = nccmd::ReadRemoteFile(
         id, remote.c_str(),
         [&](const uint8_t *data, size_t n) {
-            same = offset + n <= bytes.size() && std::equal(data, data + n, bytes.begin() + long(offset));
-            offset += n;
-            return same;  // the first difference ends the read
+            hash.Update(data, n);
+            received += n;
+            return received <= size;  // longer already differs: the read ends
         },
         {}, [] { return StopRequested(); });
-    if (!same) {
-        *detail = "verify failed: the controller's copy differs";
-        return kExitVerify;
-    }
     if (result.code != 0) {
         *detail = "verify: " + nccmd::ResultCodeText(result.code);
         return kExitController;
@@ -138,59 +141,99 @@ int VerifyFile(uint8_t id, const std::string &remote, const std::vector<uint8_t>
         *detail = "stopped while verifying";
         return kExitInterrupted;
     }
-    if (offset != bytes.size()) {
-        *detail = "verify failed: the controller's copy has " + std::to_string(offset) + " bytes, not " +
-                  std::to_string(bytes.size());
+    if (received != size) {
+        *detail = "verify failed: the controller's copy has " + std::to_string(received) + " bytes, not " +
+                  std::to_string(size);
+        return kExitVerify;
+    }
+    if (hash.HexDigest() != sentDigest) {
+        *detail = "verify failed: the controller's copy differs";
         return kExitVerify;
     }
     return kExitOk;
 }
 
-int SendFile(const CliOptions &o, const Plan &plan, const TreeEntry &file, const std::string &localFolder,
+// Sends one file, read in blocks as it goes (memory stays small however
+// large the file). The bytes sent are the bytes hashed: with a manifest the
+// last block goes only when the whole file still has the manifest's digest,
+// and a file that grows or shrinks while it is sent is never sent whole;
+// in both cases the controller gets the abort block instead and drops it.
+int SendFile(const CliOptions &o, bool verify, const Plan &plan, const TreeEntry &file, const LocalFolder &folder,
              const std::string &remote, TreeProgress &progress) {
-    const std::string local = LocalJoin(localFolder, file.path);
-    std::vector<uint8_t> bytes;
+    const std::string local = folder.Shown(file.path);
+    RegularFile input;
     std::string detail;
+    std::string sentDigest;
     int status = kExitOk;
     nccmd::TransferResult result;
     progress.StartFile();
-    if (!ReadWholeFile(local, &bytes, &detail)) {
+    const auto listed = plan.digests.find(file.path);
+    const std::string *expected = listed == plan.digests.end() ? nullptr : &listed->second;
+    if (!folder.OpenFile(file.path, &input, &detail)) {
         status = kExitLocal;
-    } else if (const auto digest = plan.digests.find(file.path);
-               digest != plan.digests.end() && [&] {
-                   journal::Sha256 hash;
-                   hash.Update(bytes.data(), bytes.size());
-                   return hash.HexDigest() != digest->second;
-               }()) {
-        // The bytes about to go are the bytes checked: a file changed since
-        // the check is not sent.
+    } else if (input.size > uint64_t(INT32_MAX)) {
+        status = kExitLocal;
+        detail = local + " is too large for the controller (2 GiB at most)";
+    } else if (input.size == 0 && expected != nullptr && journal::Sha256Hex("", 0) != *expected) {
         status = kExitLocal;
         detail = "changed since the manifest was checked";
     } else {
-        size_t at = 0;
+        const uint64_t size = input.size;
+        uint64_t at = 0;
+        journal::Sha256 hash;
+        if (size == 0) sentDigest = journal::Sha256Hex("", 0);
+        std::string changed;
         result = nccmd::WriteRemoteFile(
-            o.id, remote.c_str(), int32_t(bytes.size()),
+            o.id, remote.c_str(), int32_t(size),
             [&](uint8_t *buffer, size_t n) {
-                std::copy_n(bytes.begin() + long(at), n, buffer);
+                const ssize_t got = ReadFully(input.fd.Get(), buffer, n);
+                if (got != ssize_t(n)) {
+                    changed = got < 0 ? "cannot read " + local + ": " + std::strerror(errno)
+                                      : "changed while it was sent (it became shorter)";
+                    return false;
+                }
+                hash.Update(buffer, n);
                 at += n;
+                if (at < size) return true;
+                uint8_t more = 0;
+                if (ReadFully(input.fd.Get(), &more, 1) != 0) {
+                    changed = "changed while it was sent (it grew)";
+                    return false;
+                }
+                sentDigest = hash.HexDigest();
+                if (expected != nullptr && sentDigest != *expected) {
+                    changed = "changed since the manifest was checked; its last block was not sent";
+                    return false;
+                }
                 return true;
             },
             [&](uint64_t done, uint64_t) { progress.Update(done); }, [] { return StopRequested(); });
-        if (result.code != 0) {
+        if (result.localFailure) {
+            status = kExitLocal;
+            detail = changed;
+            if (result.code != 0) detail += "; the abort block: " + nccmd::ResultCodeText(result.code);
+        } else if (result.code != 0) {
             status = kExitController;
             detail = nccmd::ResultCodeText(result.code);
         } else if (result.aborted) {
             status = kExitInterrupted;
             detail = "stopped; the controller was sent the abort block";
-        } else if (o.verify) {
-            status = VerifyFile(o.id, remote, bytes, &detail);
+        } else if (verify) {
+            status = VerifyFile(o.id, remote, sentDigest, size, &detail);
         }
     }
     if (status != kExitOk) Complain(&progress, "", remote + ": " + (status == kExitVerify ? "" : "not restored: ") + detail);
     progress.FileDone(result.bytesDone);
     OnFileDone(o, {"restore", o.id, remote, local, result.bytesDone, status, detail,
-                   status == kExitOk ? journal::Sha256Hex(bytes.data(), bytes.size()) : std::string()});
+                   status == kExitOk ? sentDigest : std::string()});
     return status;
+}
+
+// Refuses the whole restore: nothing has been sent.
+int Refuse(const std::vector<std::string> &problems, const std::string &why) {
+    for (const std::string &problem : problems) Complain(nullptr, "", problem);
+    Complain(nullptr, "", "restore refused: " + why + "; nothing was sent");
+    return kExitLocal;
 }
 
 }  // namespace
@@ -198,19 +241,26 @@ int SendFile(const CliOptions &o, const Plan &plan, const TreeEntry &file, const
 int Restore(const CliOptions &o) {
     const std::string &localFolder = o.arguments[0];
     const std::string remoteFolder = RemoteDirPath(o.arguments.size() > 1 ? o.arguments[1] : "");
-    struct stat st {};
-    if (stat(localFolder.c_str(), &st) != 0 || !S_ISDIR(st.st_mode)) {
-        Complain(nullptr, "", localFolder + " is not a folder");
+    const bool verify = o.verify.value_or(o.link == LinkChoice::kSerial);
+    LocalFolder folder;
+    std::string error;
+    if (!LocalFolder::Open(localFolder, &folder, &error)) {
+        Complain(nullptr, "", error);
         return kExitLocal;
     }
+    // Everything below decides what will be sent before anything is.
+    StopScope stoppable;
     int status = kExitOk;
     Plan plan;
-    const BackupCheck check = CheckBackup(localFolder);
+    const BackupCheck check = CheckBackup(folder, [] { return StopRequested(); });
+    if (check.interrupted) {
+        Complain(nullptr, "", "stopped while checking the backup; nothing was sent");
+        return kExitInterrupted;
+    }
     if (!check.problems.empty()) {
-        for (const std::string &problem : check.problems) Complain(nullptr, "", "damaged backup: " + problem);
-        Complain(nullptr, "", "restore refused: " + localFolder + " does not match its " + kManifestName +
-                                  "; nothing was sent");
-        return kExitLocal;
+        std::vector<std::string> problems;
+        for (const std::string &problem : check.problems) problems.push_back("damaged backup: " + problem);
+        return Refuse(problems, localFolder + " does not match its " + kManifestName);
     }
     // Folders come from the local tree, empty ones included (a manifest
     // lists only files); the files from the manifest when there is one.
@@ -219,9 +269,8 @@ int Restore(const CliOptions &o) {
         Complain(nullptr, "", walk.error);
         return kExitLocal;
     }
-    for (const std::string &problem : walk.tree.problems) {
-        Complain(nullptr, "", problem);
-        status = kExitLocal;
+    if (!walk.tree.problems.empty()) {
+        return Refuse(walk.tree.problems, localFolder + " holds links or other entries that are not files or folders");
     }
     std::set<std::string> folders;
     for (const TreeEntry &e : walk.tree.entries) {
@@ -233,9 +282,7 @@ int Restore(const CliOptions &o) {
         // does not list (left from an earlier run, added later) are not sent.
         std::set<std::string> listed;
         for (const ManifestEntry &e : check.entries) {
-            struct stat fileStat {};
-            stat(LocalJoin(localFolder, e.path).c_str(), &fileStat);
-            plan.files.push_back({e.path, false, uint64_t(fileStat.st_size)});
+            plan.files.push_back({e.path, false, 0});
             plan.digests[e.path] = e.sha256;
             listed.insert(e.path);
             for (std::string parent = ParentOf(e.path); !parent.empty(); parent = ParentOf(parent)) folders.insert(parent);
@@ -246,10 +293,18 @@ int Restore(const CliOptions &o) {
             }
         }
     }
+    // Each file once more, name by name, as it will be opened to be sent.
+    std::vector<std::string> unusable;
+    for (TreeEntry &file : plan.files) {
+        RegularFile input;
+        if (!folder.OpenFile(file.path, &input, &error)) unusable.push_back(error);
+        else if (input.size > uint64_t(INT32_MAX)) unusable.push_back(folder.Shown(file.path) + " is too large for the controller (2 GiB at most)");
+        file.size = input.size;
+    }
+    if (!unusable.empty()) return Refuse(unusable, "some files cannot be sent");
     for (const std::string &f : FolderChain(remoteFolder)) plan.folders.push_back(f);
     for (const std::string &f : folders) plan.folders.push_back(RemoteJoin(remoteFolder, f, true));
 
-    StopScope stoppable;
     RemoteFolders remoteFolders(o.id, o.dryRun, "");
     for (const std::string &folder : plan.folders) {
         if (StopRequested()) return kExitInterrupted;
@@ -265,8 +320,8 @@ int Restore(const CliOptions &o) {
     for (const TreeEntry &file : plan.files) {
         const std::string remote = RemoteJoin(remoteFolder, file.path);
         const std::string name = file.path.substr(file.path.rfind('/') + 1);
-        if (IsProtectedRemoteName(name)) {
-            Complain(&progress, "", remote + ": left out, restore never writes the boot image");
+        if (IsProtectedRemoteName(name) && !o.force) {
+            Complain(&progress, "", remote + ": left out: the controller's system file (--force writes it)");
             progress.FileDone(0);
             continue;
         }
@@ -281,7 +336,7 @@ int Restore(const CliOptions &o) {
                         remote.c_str(), static_cast<unsigned long long>(file.size));
             continue;
         }
-        const int fileStatus = SendFile(o, plan, file, localFolder, remote, progress);
+        const int fileStatus = SendFile(o, verify, plan, file, folder, remote, progress);
         status = WorseStatus(status, fileStatus);
         if (fileStatus == kExitInterrupted) break;
     }

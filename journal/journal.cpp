@@ -8,7 +8,6 @@
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
-#include <fstream>
 
 namespace journal {
 
@@ -36,6 +35,19 @@ bool MakeParents(const std::string &path, std::string *error) {
             *error = "cannot create " + folder + ": " + std::strerror(errno);
             return false;
         }
+    }
+    return true;
+}
+
+bool IsRegular(int fd, const std::string &path, std::string *error) {
+    struct stat st {};
+    if (::fstat(fd, &st) != 0) {
+        *error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = path + " is not a regular file; the journal must be one";
+        return false;
     }
     return true;
 }
@@ -143,9 +155,20 @@ bool Append(Entry entry, std::string *error, const std::string &path) {
     }
     if (entry.time.empty()) entry.time = NowText();
     if (!MakeParents(path, error)) return false;
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_CLOEXEC, 0644);
+    // A FIFO, a device or a folder is said to be one, and never opened in
+    // a way that waits: opening a FIFO nobody reads blocks for ever.
+    struct stat st {};
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        *error = path + " is not a regular file; the journal must be one";
+        return false;
+    }
+    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
     if (fd < 0) {
         *error = "cannot open " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!IsRegular(fd, path, error)) {
+        ::close(fd);
         return false;
     }
     // One write for the whole line: with O_APPEND the line lands whole at
@@ -168,19 +191,55 @@ bool Append(Entry entry, std::string *error, const std::string &path) {
     return true;
 }
 
-std::vector<Entry> ReadAll(const std::string &path, std::string *error) {
-    std::vector<Entry> entries;
-    errno = 0;
-    std::ifstream file(path, std::ios::binary);
-    if (!file) {
-        if (errno != ENOENT) *error = "cannot read " + path + ": " + std::strerror(errno);
-        return entries;
+bool ForEachEntry(const std::string &path, const std::function<void(const Entry &)> &each, std::string *error) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        if (errno == ENOENT) return true;
+        *error = "cannot read " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    if (!IsRegular(fd, path, error)) {
+        ::close(fd);
+        return false;
     }
     std::string line;
-    while (std::getline(file, line)) {
-        Entry entry;
-        if (ParseLine(line, &entry)) entries.push_back(std::move(entry));
+    bool skipping = false;  // inside a line longer than kMaxLineBytes
+    char buffer[16 * 1024];
+    bool ok = true;
+    for (;;) {
+        const ssize_t n = ::read(fd, buffer, sizeof buffer);
+        if (n < 0 && errno == EINTR) continue;
+        if (n < 0) {
+            *error = "cannot read " + path + ": " + std::strerror(errno);
+            ok = false;
+            break;
+        }
+        if (n == 0) break;
+        for (const std::string_view piece(buffer, size_t(n)); const char c : piece) {
+            if (c == '\n') {
+                Entry entry;
+                if (!skipping && ParseLine(line, &entry)) each(entry);
+                line.clear();
+                skipping = false;
+            } else if (!skipping) {
+                if (line.size() >= kMaxLineBytes) {
+                    line.clear();
+                    skipping = true;
+                } else {
+                    line += c;
+                }
+            }
+        }
     }
+    Entry entry;
+    if (ok && !skipping && !line.empty() && ParseLine(line, &entry)) each(entry);
+    ::close(fd);
+    return ok;
+}
+
+std::vector<Entry> ReadAll(const std::string &path, std::string *error) {
+    std::vector<Entry> entries;
+    ForEachEntry(path, [&](const Entry &e) { entries.push_back(e); }, error);
     return entries;
 }
 

@@ -14,6 +14,7 @@
 // journal.tsv, else ~/.local/share/dncpanel/journal.tsv.
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -67,10 +68,21 @@ bool ParseLine(std::string_view line, Entry *entry);
 
 // Appends one entry (time filled in when empty), creating the file and its
 // folder when needed. False with a reason when it could not be written.
+// Only a regular file is a journal: a FIFO, a device or a folder at the
+// path is refused without waiting on it.
 bool Append(Entry entry, std::string *error, const std::string &path = JournalPath());
 
-// Every entry of the file, oldest first; lines that do not parse are
-// skipped. A missing file reads as empty.
+// No line the programs write comes near this (paths are bounded by the
+// system's and the controller's limits); a longer one is skipped unread, so
+// a damaged or hostile file cannot fill memory one line at a time.
+inline constexpr size_t kMaxLineBytes = 64 * 1024;
+
+// Calls `each` for every entry of the file, oldest first, reading a piece
+// at a time; lines that do not parse are skipped. A missing file reads as
+// empty; anything but a regular file is an error.
+bool ForEachEntry(const std::string &path, const std::function<void(const Entry &)> &each, std::string *error);
+
+// Every entry of the file (ForEachEntry into a vector).
 std::vector<Entry> ReadAll(const std::string &path, std::string *error);
 
 }  // namespace journal

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli_options.h"
+#include "local_files.h"
 #include "progress_bar.h"
 #include "remote_path.h"
 
@@ -89,6 +90,20 @@ TEST(CommandLine, BaudRatesFromTheControllersList) {
     EXPECT_EQ(dncctl::BaudIndex("115200"), 16);
     EXPECT_EQ(dncctl::BaudIndex("134.5"), 3);
     EXPECT_EQ(dncctl::BaudIndex("9601"), -1);
+}
+
+// A file named close to the file system's limit still gets a temporary
+// name within it, hidden and recognisable as dncctl's.
+TEST(TemporaryNames, StayWithinTheNameLimit) {
+    for (const size_t length : {size_t(1), size_t(200), size_t(240), size_t(255)}) {
+        const std::string name(length, 'n');
+        const std::string temp = dncctl::WholeFileWriter::TemporaryName(name, "abc123", 255);
+        EXPECT_LE(temp.size(), 255u) << length;
+        EXPECT_EQ(temp.front(), '.');
+        EXPECT_EQ(temp.substr(temp.size() - 14), ".dncctl-abc123");
+        EXPECT_EQ(temp.substr(1, std::min<size_t>(length, 8)), name.substr(0, 8));
+    }
+    EXPECT_EQ(dncctl::WholeFileWriter::TemporaryName("O1.NC", "abc123", 255), ".O1.NC.dncctl-abc123");
 }
 
 TEST(ProgressBar, LineShowsBytesRateAndTimeLeft) {

@@ -6,11 +6,15 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <fstream>
 #include <map>
+#include <sstream>
 #include <string>
 #include <thread>
 
+#include "journal.h"
 #include "process.h"
+#include "sha256.h"
 #include "sim_controller.h"
 #include "simulator.h"
 
@@ -281,6 +285,134 @@ TEST(Interrupt, CtrlCDuringBackupLeavesOnlyWholeFilesAndNoManifest) {
     // The read was ended on the controller: the next request is served.
     const Outcome get = c.Run({"get", "/O1234.NC", c.WorkPath("o1234")});
     EXPECT_EQ(get.status, 0) << Describe(get);
+}
+
+// Waits, without a deadline of its own (ctest's time-out bounds the test),
+// until `ready` holds or the process has ended.
+template <typename Ready>
+void WaitUntil(clitest::Process &process, Ready ready) {
+    while (!ready() && !process.Ended()) std::this_thread::sleep_for(std::chrono::milliseconds(5));
+}
+
+std::string Digest(const std::string &bytes) { return journal::Sha256Hex(bytes.data(), bytes.size()); }
+
+// A file of the backup changes after the manifest was checked: before its
+// turn, or while it is being sent. The bytes that would go no longer have
+// the manifest's digest, so its last block never goes: the controller is
+// sent the abort block and keeps nothing of it.
+TEST(Restore, AFileThatChangesAfterTheCheckIsNeverSentWhole) {
+    enum class When { kBeforeItsTurn, kWhileSent };
+    for (const When when : {When::kBeforeItsTurn, When::kWhileSent}) {
+        SCOPED_TRACE(when == When::kBeforeItsTurn ? "before its turn" : "while it is sent");
+        ncsim::Options options;
+        options.delayMs = 5;  // A.BIN's 400 blocks take seconds: time to change a file
+        Controller c(Transport::kUdp, options);
+        const std::string out = c.WorkPath("backup");
+        fs::create_directory(out);
+        const std::string a = clitest::RandomBytes(200 * 1024, 31);
+        const std::string b = "O0002\r\nG0 X2\r\nM30\r\n";
+        clitest::WriteFile(out + "/A.BIN", a);
+        clitest::WriteFile(out + "/B.NC", b);
+        clitest::WriteFile(out + "/MANIFEST.sha256", Digest(a) + "  A.BIN\n" + Digest(b) + "  B.NC\n");
+
+        clitest::Process restore(kDncctl, c.Args({"restore", out}));
+        WaitUntil(restore, [&] { return c.Sim().CurrentStats().framesReceived > 5; });
+        // Its last byte, in place: the size stays, and the byte has not been
+        // read yet.
+        const std::string changedName = when == When::kBeforeItsTurn ? "B.NC" : "A.BIN";
+        const char last = (when == When::kBeforeItsTurn ? b : a).back();
+        std::fstream edit(out + "/" + changedName, std::ios::in | std::ios::out | std::ios::binary);
+        edit.seekp(-1, std::ios::end);
+        edit.put(char(last ^ 1));
+        edit.close();
+        const Outcome outcome = restore.Wait();
+
+        EXPECT_EQ(outcome.status, 3) << Describe(outcome);
+        EXPECT_NE(outcome.err.find("\\" + changedName + ": not restored: changed since the manifest was checked"),
+                  std::string::npos)
+            << outcome.err;
+        EXPECT_FALSE(clitest::FileExists(c.RootPath(changedName)));
+        const std::string other = when == When::kBeforeItsTurn ? "A.BIN" : "B.NC";
+        EXPECT_EQ(clitest::ReadFile(c.RootPath(other)), other == "A.BIN" ? a : b);
+    }
+}
+
+// diff of a file the controller stops serving half-way, or that Ctrl-C
+// interrupts: an error (1) or 130, never "differs"; after Ctrl-C nothing
+// more is compared.
+TEST(Diff, AFailureOrCtrlCInTheMiddleOfAFileIsNotADifference) {
+    enum class Ending { kControllerGoesSilent, kCtrlC };
+    for (const Ending ending : {Ending::kControllerGoesSilent, Ending::kCtrlC}) {
+        SCOPED_TRACE(ending == Ending::kCtrlC ? "Ctrl-C" : "controller silent");
+        ncsim::Options options;
+        options.delayMs = 10;  // a 400-block file takes seconds
+        Controller c(Transport::kUdp, options);
+        const std::string out = c.WorkPath("local");
+        fs::create_directory(out);
+        const std::string big = clitest::RandomBytes(200 * 1024, 41);
+        for (const std::string &folder : {out, c.Sim().Root()}) {
+            clitest::WriteFile(folder + "/BIG.BIN", big);
+            clitest::WriteFile(folder + "/C.NC", "G0\r\n");
+        }
+        clitest::Process diff(kDncctl, c.Args({"--retries", "1", "diff", out}));
+        WaitUntil(diff, [&] { return c.Sim().CurrentStats().framesAnswered > 5; });
+        if (ending == Ending::kCtrlC) diff.Signal(SIGINT);
+        else c.Sim().Stop();
+        const Outcome outcome = diff.Wait();
+        EXPECT_EQ(outcome.status, ending == Ending::kCtrlC ? 130 : 1) << Describe(outcome);
+        EXPECT_EQ(outcome.out, "");  // no differs line
+        std::string error;
+        const auto entries = journal::ReadAll(c.JournalPath(), &error);
+        const auto compared = [&](const std::string &remote) {
+            return std::count_if(entries.begin(), entries.end(),
+                                 [&](const journal::Entry &e) { return e.remotePath == remote; });
+        };
+        EXPECT_EQ(compared("\\BIG.BIN"), 1);
+        EXPECT_EQ(compared("\\C.NC"), ending == Ending::kCtrlC ? 0 : 1);
+        for (const auto &e : entries) EXPECT_NE(e.result, "differs") << e.remotePath;
+    }
+}
+
+// A local fault outranks a controller fault in the exit status, whichever
+// came first.
+TEST(Backup, ALocalAndAControllerFaultInOneRunEndWithStatus3) {
+    ncsim::Options options;
+    options.refuseRead = "\\O1234.NC";
+    Sample c(Transport::kUdp, options);
+    const std::string out = c.WorkPath("backup");
+    fs::create_directory(out);
+    clitest::WriteFile(out + "/PRG", "a file where the folder goes");
+    const Outcome backup = c.Run({"backup", out});
+    EXPECT_EQ(backup.status, 3) << Describe(backup);
+    EXPECT_NE(backup.err.find("\\O1234.NC: not copied: 0x04"), std::string::npos) << backup.err;
+    EXPECT_NE(backup.err.find("PRG is a file where a folder should be"), std::string::npos) << backup.err;
+}
+
+// Ctrl-C while restore checks a file of 2 GiB against its manifest ends the
+// run at once, before anything is sent (the file is sparse: no disk used).
+TEST(Interrupt, CtrlCWhileRestoreHashesALargeFileEndsIt) {
+    Controller c(Transport::kUdp);
+    const std::string out = c.WorkPath("backup");
+    fs::create_directory(out);
+    clitest::WriteFile(out + "/BIG.BIN", "");
+    fs::resize_file(out + "/BIG.BIN", uintmax_t(INT32_MAX));
+    clitest::WriteFile(out + "/MANIFEST.sha256", std::string(64, '0') + "  BIG.BIN\n");
+    clitest::Process restore(kDncctl, c.Args({"restore", out}));
+    // Hashing has begun once the process has read a good part of the file.
+    const auto bytesRead = [&] {
+        std::istringstream io(clitest::ReadFile("/proc/" + std::to_string(restore.Pid()) + "/io"));
+        std::string key;
+        uint64_t value = 0;
+        while (io >> key >> value) {
+            if (key == "rchar:") return value;
+        }
+        return uint64_t(0);
+    };
+    WaitUntil(restore, [&] { return bytesRead() > 64u * 1024 * 1024; });
+    restore.Signal(SIGINT);
+    const Outcome outcome = restore.Wait();
+    EXPECT_EQ(outcome.status, 130) << Describe(outcome);
+    EXPECT_EQ(c.Sim().CurrentStats().framesReceived, 0u);
 }
 
 // On a terminal the progress line counts files and bytes.

@@ -116,6 +116,50 @@ TEST(RemoteTreeWalk, AListingThatMultipliesFoldersEndsAtTheFolderBound) {
     EXPECT_NE(walk.tree.problems.back().find("folders; the rest were not listed"), std::string::npos);
 }
 
+// A hostile controller whose every folder lists 4 folders and 1020 files
+// would fill memory with millions of entries: the walk stops at the bound,
+// says so, and marks the tree incomplete. A tree of exactly the bound is
+// walked whole.
+TEST(RemoteTreeWalk, EntriesStopAtTheirBound) {
+    size_t listings = 0;
+    const dncctl::RemoteLister hostile = [&](const std::string &, std::vector<nccmd::ListingEntry> *entries) {
+        ++listings;
+        entries->clear();
+        for (const char *name : {"A", "B", "C", "D"}) entries->push_back(Folder(name));
+        for (int i = 0; i < 1020; ++i) entries->push_back(File("F" + std::to_string(i), "NC", 1));
+        return uint8_t(0);
+    };
+    dncctl::RemoteWalk walk = dncctl::WalkRemoteTree(hostile, "\\");
+    EXPECT_TRUE(walk.cutShort);
+    EXPECT_EQ(walk.tree.entries.size(), dncctl::kMaxTreeEntries);
+    EXPECT_LE(listings, dncctl::kMaxTreeEntries / 1020 + 1);
+    ASSERT_FALSE(walk.tree.problems.empty());
+    EXPECT_NE(walk.tree.problems.back().find("more than 65536 files and folders; the rest were not listed"),
+              std::string::npos)
+        << walk.tree.problems.back();
+
+    // 64 folders of 1023 files: 65536 entries, the bound itself.
+    const auto exact = [](size_t extraAtTop) {
+        return [extraAtTop](const std::string &folder, std::vector<nccmd::ListingEntry> *entries) {
+            entries->clear();
+            if (folder == "\\") {
+                for (int i = 0; i < 64; ++i) entries->push_back(Folder("D" + std::to_string(i)));
+                for (size_t i = 0; i < extraAtTop; ++i) entries->push_back(File("X" + std::to_string(i), "NC", 1));
+            } else {
+                for (int i = 0; i < 1023; ++i) entries->push_back(File("F" + std::to_string(i), "NC", 1));
+            }
+            return uint8_t(0);
+        };
+    };
+    walk = dncctl::WalkRemoteTree(exact(0), "\\");
+    EXPECT_FALSE(walk.cutShort);
+    EXPECT_TRUE(walk.tree.problems.empty()) << ::testing::PrintToString(walk.tree.problems);
+    EXPECT_EQ(walk.tree.entries.size(), dncctl::kMaxTreeEntries);
+    walk = dncctl::WalkRemoteTree(exact(1), "\\");
+    EXPECT_TRUE(walk.cutShort);
+    EXPECT_EQ(walk.tree.entries.size(), dncctl::kMaxTreeEntries);
+}
+
 TEST(RemoteTreeWalk, OnlyTheStartingFolderFailsTheWalk) {
     ScriptedTree t;
     t.folders["\\"] = {Folder("GONE"), File("O1", "NC", 1)};

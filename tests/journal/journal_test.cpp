@@ -1,6 +1,7 @@
 // The journal file: its location, lines that survive any path, whole lines
 // from writers racing each other, and the hash.
 #include <stdlib.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -10,6 +11,7 @@
 #include <filesystem>
 #include <algorithm>
 #include <fstream>
+#include <iterator>
 #include <optional>
 #include <vector>
 #include <string>
@@ -106,6 +108,60 @@ TEST_F(JournalTest, AwkwardTextStaysInsideItsField) {
         EXPECT_EQ(entries[i].result, "Operation Successful");
         EXPECT_FALSE(entries[i].time.empty());
     }
+}
+
+// Every control byte (CR and escape included, which a reader of the file
+// would not see but a terminal would act on) is written escaped: the file
+// holds no byte below 0x20 but its tabs and line ends, and no DEL.
+TEST_F(JournalTest, NoControlByteReachesTheFileRaw) {
+    std::string every;
+    for (int c = 0; c < 0x20; ++c) every += char(c);
+    every += '\x7f';
+    journal::Entry e = Sample(every);
+    e.result = every;
+    std::string error;
+    ASSERT_TRUE(journal::Append(e, &error)) << error;
+    std::ifstream file(dir_ + "/j.tsv", std::ios::binary);
+    const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
+    ASSERT_FALSE(bytes.empty());
+    EXPECT_EQ(bytes.back(), '\n');
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\n'), 1);
+    EXPECT_EQ(std::count(bytes.begin(), bytes.end(), '\t'), 10);
+    for (const char c : bytes) {
+        if (c == '\t' || c == '\n') continue;
+        EXPECT_FALSE(static_cast<unsigned char>(c) < 0x20 || c == '\x7f') << "raw byte " << int(c);
+    }
+    const auto entries = journal::ReadAll(dir_ + "/j.tsv", &error);
+    ASSERT_EQ(entries.size(), 1u);
+    EXPECT_EQ(entries[0].remotePath, every);
+    EXPECT_EQ(entries[0].result, every);
+}
+
+// The journal is a regular file or nothing: a FIFO or a device is refused
+// without waiting on it, and a line far longer than any the programs write
+// is skipped without being held whole.
+TEST_F(JournalTest, SpecialFilesAreRefusedAndOverlongLinesSkipped) {
+    std::string error;
+    const std::string fifo = dir_ + "/fifo";
+    ASSERT_EQ(mkfifo(fifo.c_str(), 0644), 0);
+    for (const std::string &path : {fifo, std::string("/dev/zero"), std::string("/dev/null")}) {
+        error.clear();
+        EXPECT_FALSE(journal::Append(Sample("\\X"), &error, path)) << path;
+        EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+        error.clear();
+        EXPECT_FALSE(journal::ForEachEntry(path, [](const journal::Entry &) {}, &error)) << path;
+        EXPECT_NE(error.find("not a regular file"), std::string::npos) << error;
+    }
+    const std::string path = dir_ + "/long.tsv";
+    ASSERT_TRUE(journal::Append(Sample("\\BEFORE"), &error, path)) << error;
+    {
+        std::ofstream out(path, std::ios::binary | std::ios::app);
+        out << std::string(journal::kMaxLineBytes * 3, 'x') << "\n";
+    }
+    ASSERT_TRUE(journal::Append(Sample("\\AFTER"), &error, path)) << error;
+    std::vector<std::string> seen;
+    ASSERT_TRUE(journal::ForEachEntry(path, [&](const journal::Entry &e) { seen.push_back(e.remotePath); }, &error));
+    EXPECT_EQ(seen, (std::vector<std::string>{"\\BEFORE", "\\AFTER"}));
 }
 
 TEST_F(JournalTest, CreatesItsFolderAndReadsAMissingFileAsEmpty) {

@@ -1,0 +1,84 @@
+// Local files reached safely. A folder the user named is held open, and
+// everything below it is reached relative to it one name at a time without
+// following links, so neither a link planted in a backup folder nor one
+// swapped in while dncctl runs can lead a read or a write elsewhere. Files
+// are opened without blocking and checked to be regular files before a byte
+// is read, so a FIFO or a device never holds a command up.
+#pragma once
+
+#include <sys/types.h>
+
+#include <cstdint>
+#include <string>
+
+namespace dncctl {
+
+// A file descriptor closed when it goes.
+class UniqueFd {
+public:
+    UniqueFd() = default;
+    explicit UniqueFd(int fd) : fd_(fd) {}
+    ~UniqueFd();
+    UniqueFd(UniqueFd &&other) noexcept : fd_(other.Release()) {}
+    UniqueFd &operator=(UniqueFd &&other) noexcept;
+    UniqueFd(const UniqueFd &) = delete;
+    UniqueFd &operator=(const UniqueFd &) = delete;
+
+    int Get() const { return fd_; }
+    bool Valid() const { return fd_ >= 0; }
+    int Release() {
+        const int fd = fd_;
+        fd_ = -1;
+        return fd;
+    }
+
+private:
+    int fd_ = -1;
+};
+
+// A regular file opened for reading, with its size.
+struct RegularFile {
+    UniqueFd fd;
+    uint64_t size = 0;
+};
+
+// Opens the file the user named (links on the way are the user's own
+// choice and are followed). Anything but a regular file is refused without
+// waiting: *error says what it is.
+bool OpenRegularFile(const std::string &path, RegularFile *file, std::string *error);
+
+// Reads exactly `length` bytes unless the file ends first; the number read,
+// or -1 on a read error.
+ssize_t ReadFully(int fd, void *buffer, size_t length);
+
+// What a path component turned out to be when it could not be used.
+std::string DescribeEntry(int folderFd, const std::string &name);
+
+class LocalFolder {
+public:
+    LocalFolder() = default;
+
+    // The folder the user named, links followed: it is where they pointed.
+    static bool Open(const std::string &path, LocalFolder *folder, std::string *error);
+
+    // The folder `relative` below this one ('/' between names); every name
+    // is opened without following links, and with `create` the missing ones
+    // are made. A link, or a file where a folder should be, fails naming it.
+    bool Descend(const std::string &relative, bool create, LocalFolder *folder, std::string *error) const;
+
+    // The regular file `relative` below this one, reached the same way.
+    bool OpenFile(const std::string &relative, RegularFile *file, std::string *error) const;
+
+    int Fd() const { return fd_.Get(); }
+    const std::string &Path() const { return path_; }
+    bool Valid() const { return fd_.Valid(); }
+
+    // Path() + "/" + relative, for messages.
+    std::string Shown(const std::string &relative) const;
+
+private:
+    UniqueFd fd_;
+    std::string path_;
+};
+
+}  // namespace dncctl
