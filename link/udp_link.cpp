@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cstring>
 
+#include "frame_codec.h"
 #include "link_internal.h"
 
 namespace dnclink {
@@ -33,6 +34,11 @@ struct UdpState {
     bool continuing = false;
     int64_t deadlineMs = 0;
     uint8_t received[kUdpReceiveBufferSize];
+    // The frame sent last, and whether a datagram came since: a frame sent
+    // again without one is a retry of the same request.
+    char lastFrame[core::kFrameTextSize];
+    size_t lastFrameLength = 0;
+    bool answeredSinceSend = false;
 };
 
 UdpState udp{};
@@ -98,6 +104,29 @@ void DiscardWaiting() {
     }
 }
 
+bool OpenSocket() {
+    if (udp.socket >= 0) close(udp.socket);
+    udp.socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
+    udp.continuing = false;
+    if (udp.socket < 0) return false;
+    ApplyReceiveTimeout();
+    return true;
+}
+
+// A request that opens an exchange (a text request or an announcement: its
+// payload starts with block number 0) and is not a retry. Its exchange
+// gets a socket of its own: the controller answers to the port a request
+// came from, so late and repeated answers of the exchanges before it (block
+// 1 of the last file, which echoes the same number as block 1 of the next)
+// go to a port nobody reads any more.
+bool OpensAnExchange(const char *text, size_t length) {
+    constexpr size_t kPayloadAt = 9;  // ':', address, function, length
+    if (length < kPayloadAt + 8 || std::memcmp(text + kPayloadAt, "00000000", 8) != 0) return false;
+    const bool retry = !udp.answeredSinceSend && length == udp.lastFrameLength &&
+                       std::memcmp(text, udp.lastFrame, length) == 0;
+    return !retry;
+}
+
 }  // namespace
 
 int32_t UdpPrepare(const char *ip) {
@@ -106,12 +135,8 @@ int32_t UdpPrepare(const char *ip) {
     UdpDestination.sin_port = htons(UdpPort);
     SetAddress(ip);
     // Set-up runs on every device change; the socket it replaces is closed.
-    if (udp.socket >= 0) close(udp.socket);
-    udp.socket = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    udp.continuing = false;
-    if (udp.socket < 0) return -1;
-    ApplyReceiveTimeout();
-    return 0;
+    udp.lastFrameLength = 0;
+    return OpenSocket() ? 0 : -1;
 }
 
 void UdpSetDestination(const char *ip) { SetAddress(ip); }
@@ -162,12 +187,17 @@ uint8_t UdpReceiveDatagram(uint8_t *buffer, int32_t *count) {
         *count = static_cast<int32_t>(n);
         std::memcpy(buffer, udp.received, static_cast<size_t>(n));
         udp.continuing = true;
+        udp.answeredSinceSend = true;
         return 0;
     }
 }
 
 void UdpSendFrame(const char *text, size_t length) {
     udp.continuing = false;
+    if (udp.socket >= 0 && OpensAnExchange(text, length)) OpenSocket();
+    udp.answeredSinceSend = false;
+    udp.lastFrameLength = std::min(length, sizeof udp.lastFrame);
+    std::memcpy(udp.lastFrame, text, udp.lastFrameLength);
     if (udp.socket >= 0) DiscardWaiting();
     const ssize_t result = sendto(udp.socket, text, length, 0, reinterpret_cast<const sockaddr *>(&UdpDestination),
                                   sizeof UdpDestination);

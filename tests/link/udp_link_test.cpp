@@ -123,6 +123,49 @@ TEST_F(UdpLinkTest, DatagramsUpTo2047BytesAreDeliveredLongerOnesDropped) {
     EXPECT_EQ(idleCalls, 0);  // the UDP wait is one bounded receive, no hook
 }
 
+// Each exchange (a request whose payload opens with block number 0: a text
+// request or an announcement) gets a socket of its own, so a late or
+// repeated answer of the exchange before it (block 1 of the last file
+// echoes the same number as block 1 of the next) goes to a port nobody
+// reads. A retry of an unanswered request keeps its socket: the late answer
+// to its first try is as good as any.
+TEST_F(UdpLinkTest, LateAnswersOfAnExchangeNeverReachTheNextOne) {
+    const std::string listing = ":012400000000000000\r\n";   // block number 0 opens an exchange
+    const std::string block1 = ":012400000000000001\r\n";    // block 1 goes on with it
+    const std::string nextFile = ":012400000000000000AB\r\n";
+    LinkSendFrame(listing.c_str());
+    ASSERT_EQ(peer.Receive(), listing);
+    peer.Answer("opening");
+    AwaitQueued();
+    EXPECT_EQ(Take(), "opening");
+    LinkSendFrame(block1.c_str());
+    ASSERT_EQ(peer.Receive(), block1);
+    const sockaddr_in firstExchange = peer.lastSender;
+    peer.Answer("block 1 of the listing");
+    AwaitQueued();
+    EXPECT_EQ(Take(), "block 1 of the listing");
+
+    LinkSendFrame(nextFile.c_str());
+    ASSERT_EQ(peer.Receive(), nextFile);
+    EXPECT_NE(peer.lastSender.sin_port, firstExchange.sin_port);
+    const sockaddr_in secondExchange = peer.lastSender;
+    peer.lastSender = firstExchange;
+    peer.Answer("block 1 of the listing, repeated late");
+    peer.lastSender = secondExchange;
+    peer.Answer("opening of the file");
+    AwaitQueued();
+    EXPECT_EQ(Take(), "opening of the file");
+
+    // A retry: the same frame again without an answer keeps the socket.
+    const std::string search = ":0124000D0000000025536561726368496439\r\n";
+    LinkSendFrame(search.c_str());
+    ASSERT_EQ(peer.Receive(), search);
+    const sockaddr_in firstTry = peer.lastSender;
+    LinkSendFrame(search.c_str());
+    ASSERT_EQ(peer.Receive(), search);
+    EXPECT_EQ(peer.lastSender.sin_port, firstTry.sin_port);
+}
+
 TEST_F(UdpLinkTest, AnswerFromAnotherPortRedirectsTheNextFrame) {
     Peer other;
     LinkSendFrame(":01\r\n");
