@@ -21,9 +21,11 @@ const std::map<std::string, CommandSpec> &Commands() {
     static const std::map<std::string, CommandSpec> commands = {
         {"ls", {0, 1, "ls [REMOTE_DIR]\n  List a directory of the controller (default the root), one entry a line:\n"
                       "  type (dir or file), size in bytes, name.\n"}},
-        {"get", {1, 2, "get REMOTE [LOCAL|-]\n  Read a file of the controller into LOCAL (default: its name in the\n"
+        {"get", {1, 2, "get REMOTE [LOCAL|-] [--verify|--no-verify]\n  Read a file of the controller into LOCAL (default: its name in the\n"
                        "  current folder) or to standard output with '-'. A failed read leaves no\n"
-                       "  partial file behind.\n"}},
+                       "  partial file behind. On a serial line the file is read twice and kept\n"
+                       "  only when both reads agree: line noise can change a byte past the frame\n"
+                       "  checksum's reach (--no-verify reads once; --verify reads twice over UDP).\n"}},
         {"put", {1, 2, "put LOCAL [REMOTE] [--verify|--no-verify] [--force]\n  Write a local file to the controller, by default under its own name in\n"
                        "  the root; a REMOTE ending in '/' or '\\' names a directory. LOCAL must be a\n"
                        "  regular file. --verify reads the file back and compares it byte for byte:\n"
@@ -199,7 +201,7 @@ ParseResult ParseCommandLine(const std::vector<std::string> &args) {
         const std::string &a = args[i];
         if (a == "--help" || a == "-h") {
             o.commandHelp = true;
-        } else if ((a == "--verify" || a == "--no-verify") && (o.command == "put" || o.command == "restore")) {
+        } else if ((a == "--verify" || a == "--no-verify") && (o.command == "get" || o.command == "put" || o.command == "restore")) {
             if (o.verify && *o.verify != (a == "--verify")) {
                 result.error = o.command + ": --verify and --no-verify contradict each other";
                 return result;

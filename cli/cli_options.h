@@ -24,8 +24,8 @@ struct CliOptions {
     std::string command;               // empty: none given
     std::vector<std::string> arguments;
     bool commandHelp = false;  // COMMAND --help
-    // put and restore: --verify / --no-verify; unset, a serial line reads
-    // each file back and UDP does not.
+    // get, put and restore: --verify / --no-verify; unset, a serial line
+    // reads each file back (get: twice) and UDP does not.
     std::optional<bool> verify;
     bool dryRun = false;       // restore --dry-run
     bool force = false;        // rm, rmdir, put, restore: the controller's system names too

@@ -96,12 +96,25 @@ int List(const CliOptions &o) {
     return std::fflush(stdout) == 0 ? kExitOk : ReportLocal("cannot write the listing");
 }
 
+// Reads `remote` into `sink` with a progress bar named `label`; Ctrl-C
+// stops it with the abort block.
+nccmd::TransferResult ReadWithProgress(const CliOptions &o, const std::string &remote, const char *label,
+                                       nccmd::BlockSink sink) {
+    return Stoppable([&] {
+        ProgressBar bar(label);
+        return nccmd::ReadRemoteFile(
+            o.id, remote.c_str(), sink, [&](uint64_t done, uint64_t total) { bar.Update(done, total); },
+            [] { return StopRequested(); });
+    });
+}
+
 // On a serial line the checksum covers only the first (length mod 256)
 // characters of a frame, so a bit flipped beyond them that still leaves a
 // hex digit arrives as a wrong byte in a good-looking frame. Line noise does
 // not strike two reads alike: a download there is read twice and kept only
 // when both agree. A datagram carries its own checksum.
-bool ReadsTwice(const CliOptions &o) { return o.link == LinkChoice::kSerial; }
+// --no-verify reads once, --verify twice on either link.
+bool ReadsTwice(const CliOptions &o) { return o.verify.value_or(o.link == LinkChoice::kSerial); }
 
 // Reads `remote` a second time and compares it with the first read's size
 // and digest; *differs says how they differ ("" when they agree).
@@ -109,16 +122,10 @@ nccmd::TransferResult ReadAgain(const CliOptions &o, const std::string &remote, 
                                 const std::string &firstDigest, std::string *differs) {
     journal::Sha256 hash;
     uint64_t received = 0;
-    const nccmd::TransferResult result = Stoppable([&] {
-        ProgressBar bar("verify");
-        return nccmd::ReadRemoteFile(
-            o.id, remote.c_str(),
-            [&](const uint8_t *data, size_t n) {
-                hash.Update(data, n);
-                received += n;
-                return true;
-            },
-            [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
+    const nccmd::TransferResult result = ReadWithProgress(o, remote, "verify", [&](const uint8_t *data, size_t n) {
+        hash.Update(data, n);
+        received += n;
+        return true;
     });
     if (result.Succeeded() && (received != firstSize || hash.HexDigest() != firstDigest)) {
         *differs = "verify failed: two reads of " + remote + " differ (line noise?)";
@@ -137,16 +144,10 @@ int Get(const CliOptions &o) {
     if (!out.Open()) return ReportLocal(out.Error());
     journal::Sha256 hash;
     uint64_t received = 0;
-    const nccmd::TransferResult result = Stoppable([&] {
-        ProgressBar bar("get");
-        return nccmd::ReadRemoteFile(
-            o.id, remote.c_str(),
-            [&](const uint8_t *data, size_t n) {
-                hash.Update(data, n);
-                received += n;
-                return out.Write(data, n);
-            },
-            [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
+    const nccmd::TransferResult result = ReadWithProgress(o, remote, "get", [&](const uint8_t *data, size_t n) {
+        hash.Update(data, n);
+        received += n;
+        return out.Write(data, n);
     });
     JournalRecord record{journal::kGet, remote, local, true, received, hash.HexDigest(), {}};
     if (result.Succeeded() && ReadsTwice(o)) {
@@ -210,20 +211,14 @@ int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, co
     uint64_t offset = 0;
     uint64_t firstDifference = UINT64_MAX;
     uint8_t local[nccmd::kBlockSize];
-    const nccmd::TransferResult result = Stoppable([&] {
-        ProgressBar bar("verify");
-        return nccmd::ReadRemoteFile(
-            o.id, remote.c_str(),
-            [&](const uint8_t *data, size_t n) {
-                const ssize_t read = ReadFully(input.file.fd.Get(), local, n);
-                const size_t got = read < 0 ? 0 : size_t(read);
-                for (size_t i = 0; i < n && firstDifference == UINT64_MAX; ++i) {
-                    if (i >= got || data[i] != local[i]) firstDifference = offset + i;
-                }
-                offset += n;
-                return true;
-            },
-            [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
+    const nccmd::TransferResult result = ReadWithProgress(o, remote, "verify", [&](const uint8_t *data, size_t n) {
+        const ssize_t read = ReadFully(input.file.fd.Get(), local, n);
+        const size_t got = read < 0 ? 0 : size_t(read);
+        for (size_t i = 0; i < n && firstDifference == UINT64_MAX; ++i) {
+            if (i >= got || data[i] != local[i]) firstDifference = offset + i;
+        }
+        offset += n;
+        return true;
     });
     if (const int status = TransferStatus(result, ""); status != kExitOk) {
         *outcome = "verify: " + ResultText(result, "");

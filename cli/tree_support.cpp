@@ -39,7 +39,7 @@ std::string DevicePrefix(uint8_t id, bool severalDevices) {
 
 RemoteLister ListerFor(uint8_t id) {
     return [id](const std::string &folder, std::vector<nccmd::ListingEntry> *entries) {
-        return nccmd::ListRemoteDirectory(id, folder, entries);
+        return nccmd::ListRemoteDirectory(id, folder, entries, [] { return StopRequested(); });
     };
 }
 

@@ -42,7 +42,7 @@ void Count(const Outcome &outcome, const std::string &delivered, const std::stri
     } else if (outcome.status == 0) {
         ++counts->wrongButSuccess;
         ADD_FAILURE() << what << ": success reported with wrong data (" << delivered.size() << " bytes, want "
-                      << sent.size() << ")";
+                      << sent.size() << ")" << (delivered.size() < 200 ? ": " + delivered : "");
     } else if (outcome.err.empty()) {
         ++counts->failureWithoutText;
         ADD_FAILURE() << what << ": failed without saying why, " << Describe(outcome);
@@ -253,8 +253,20 @@ TEST_P(Soak, BackupThroughLateAndRepeatedAnswersIsWholeOrFails) {
         const std::string out = c.WorkPath("backup");
         const Outcome backup = c.Run({"--timeout", std::to_string(kWaitMs), "backup", out});
         std::map<std::string, std::string> copy = clitest::FileExists(out) ? Tree(out) : std::map<std::string, std::string>{};
-        const bool whole = copy.erase("MANIFEST.sha256") == 1 && copy == Tree(c.Sim().Root());
-        Count(backup, whole ? "whole" : "not whole", "whole", &counts, "backup (seed " + std::to_string(seed) + ")");
+        const bool manifest = copy.erase("MANIFEST.sha256") == 1;
+        const std::map<std::string, std::string> served = Tree(c.Sim().Root());
+        std::string differences;
+        for (const auto &[path, bytes] : served) {
+            const auto found = copy.find(path);
+            if (found == copy.end()) differences += " missing " + path;
+            else if (found->second != bytes) differences += " " + path + " has " + std::to_string(found->second.size()) + " bytes, not " + std::to_string(bytes.size());
+        }
+        for (const auto &[path, bytes] : copy) {
+            if (served.count(path) == 0) differences += " extra " + path;
+        }
+        if (!manifest) differences += " no manifest";
+        Count(backup, differences.empty() ? "whole" : "not whole:" + differences, "whole", &counts,
+              "backup (seed " + std::to_string(seed) + ")");
     }
     Print("a backup through late and repeated answers", GetParam(), counts);
     EXPECT_EQ(counts.wrongButSuccess, 0);
