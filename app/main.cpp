@@ -14,6 +14,7 @@
 #include <QSettings>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -25,15 +26,40 @@
 #include "demo_screenshot.h"
 #endif
 
+namespace {
+
+// Asked only for text: --help and --version are answered without a window
+// system, so they work over ssh and in scripts with no display.
+bool WantsTextOnly(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"-h", "-?", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0) return true;
+        }
+    }
+    return false;
+}
+
+void NameApplication() {
+    QCoreApplication::setOrganizationName(QStringLiteral("dncpanel"));
+    QCoreApplication::setApplicationName(QStringLiteral("dncpanel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(DNCPANEL_VERSION));
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("dncpanel"));
-    QApplication::setApplicationName(QStringLiteral("dncpanel"));
-    QApplication::setApplicationDisplayName(QString());
+    std::unique_ptr<QCoreApplication> textOnly;
+    std::unique_ptr<QApplication> windowed;
+    if (WantsTextOnly(argc, argv)) textOnly = std::make_unique<QCoreApplication>(argc, argv);
+    else windowed = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication &app = textOnly ? *textOnly : *windowed;
+    NameApplication();
+    if (windowed) QApplication::setApplicationDisplayName(QString());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Moves NC programs between this computer and CNC controllers."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Run against a built-in simulated controller."));
     const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("Offer and select this serial device."),
                                     QStringLiteral("DEVICE"));
@@ -46,7 +72,9 @@ int main(int argc, char **argv) {
                                                        "milliseconds (default 100). Remembered for later starts."),
                                         QStringLiteral("MS"));
     parser.addOptions({demo, serial, screenshot, netTimeout});
+    // --help and --version print and end the program here.
     parser.process(app);
+    if (textOnly) return 0;
 
     int waitMs = 0;
     if (parser.isSet(netTimeout)) {

@@ -224,12 +224,18 @@ void DncTest::stopWhileStreaming() {
     QCOMPARE(abortFrame.TextFrom(4), program.mid(1536, 512).toStdString());
     QCOMPARE(fixture.Captured(), Bytes(program.left(1536)));
     QCOMPARE(form.StatusText(1), DncStoppedText());
-    QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
+    // The bar shows what the controller took, not a finished run.
+    QCOMPARE(form.ProgressBar1->value(), 1536);
+    QCOMPARE(form.ProgressBar1->maximum(), 5000);
     QVERIFY(form.BitBtn11->isEnabled());
     QCOMPARE(int(DncStopRequested.load()), 0);
     // While it ran, the rate panel counted blocks of the whole program.
     QVERIFY2(rate.startsWith(QStringLiteral("Block 2/10")), qPrintable(rate));
-    QVERIFY(form.StatusPanel2->text().isEmpty());
+    // Then it tells where the run stopped: block 4 begins at byte 1536, on
+    // the program's line 1 + the line feeds before it.
+    const int line = int(program.left(1536).count('\n')) + 1;
+    QCOMPARE(form.StatusPanel2->text(),
+             QStringLiteral("DNC run stopped at block 4 of 10, program line %1 (byte 1536)").arg(line));
 }
 
 void DncTest::stopWhileBusy() {
