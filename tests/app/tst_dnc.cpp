@@ -15,6 +15,7 @@
 #include "app_fixture.h"
 #include "dnc_worker.h"
 #include "gbk_text.h"
+#include "journal.h"
 #include "nc_protocol.h"
 
 namespace {
@@ -418,11 +419,22 @@ void DncTest::closeDuringARun() {
     });
     form.BitBtn11Click();
     QVERIFY(QTest::qWaitFor([&] { return !form.isVisible(); }));
-    // The close stopped the run and waited for its worker.
+    // The close asked, then stopped the run as Stop does and waited for
+    // its worker.
+    QCOMPARE(fixture.dialogs.shown.size(), 1);
+    QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("ask"));
+    QVERIFY(fixture.dialogs.shown[0].text.startsWith(QStringLiteral("A DNC run is streaming ")));
     QVERIFY(!form.DncRunning());
     QCOMPARE(DataBlocks(), Numbers({1, 2, kAbort}));
     QCOMPARE(fixture.Captured(), Bytes(program.left(1024)));
     QCOMPARE(int(DncStopRequested.load()), 0);
+    // Its journal line says where it stopped.
+    std::string error;
+    const auto entries = journal::ReadAll(fixture.JournalFile().toStdString(), &error);
+    QCOMPARE(entries.size(), size_t(1));
+    QCOMPARE(entries[0].result, (DncStoppedText() + "; stopped at block 3 of 40, program line %1 (byte 1024)")
+                                    .arg(program.left(1024).count('\n') + 1)
+                                    .toStdString());
     fixture.form.reset();
 }
 
