@@ -304,9 +304,9 @@ void TForm1::BuildControls() {
     StatusPanel2->setMinimumWidth(260);
     ConnectionLine = new QLabel(StatusBar1);
     ConnectionLine->setObjectName(QStringLiteral("ConnectionLine"));
-    ConnectionLine->setMinimumWidth(50);
-    ConnectionLine->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
-    StatusBar1->addWidget(ConnectionLine, 1);
+    // As wide as its text: the operation's text beside it gives way first.
+    ConnectionLine->setContentsMargins(0, 0, 12, 0);
+    StatusBar1->addWidget(ConnectionLine);
     StatusBar1->addWidget(StatusPanel0);
     StatusBar1->addWidget(StatusPanel1, 1);
     StatusBar1->addWidget(StatusPanel2);

@@ -157,6 +157,8 @@ void DncRun::Flush() {
         cursor.insertText(memoBatch_);
         memoChars_ += memoBatch_.size();
         memoBatch_.clear();
+        // The streamed program is not the user's edit: no modified mark.
+        form_.Memo1->document()->setModified(false);
     }
     if (progressPending_) {
         progressPending_ = false;

@@ -6,8 +6,10 @@
 //                              (default 100; remembered for later starts)
 //   dncpanel --demo            against a built-in simulated controller, over
 //                              UDP and a pseudo-terminal
-//   dncpanel --demo --screenshot FILE
-//                              list, open a program, save the window as FILE
+//   dncpanel --demo --screenshot FILE [--scene program|dnc|stopped]
+//                              set a scene up (a program read, a DNC run
+//                              streaming, a run stopped) and save the
+//                              window as FILE
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
@@ -71,7 +73,10 @@ int main(int argc, char **argv) {
                                         QStringLiteral("How long a try over the network waits for its answer, in "
                                                        "milliseconds (default 100). Remembered for later starts."),
                                         QStringLiteral("MS"));
-    parser.addOptions({demo, serial, screenshot, netTimeout});
+    const QCommandLineOption scene(QStringLiteral("scene"),
+                                   QStringLiteral("With --screenshot: program (default), dnc or stopped."),
+                                   QStringLiteral("NAME"), QStringLiteral("program"));
+    parser.addOptions({demo, serial, screenshot, netTimeout, scene});
     // --help and --version print and end the program here.
     parser.process(app);
     if (textOnly) return 0;
@@ -93,6 +98,13 @@ int main(int argc, char **argv) {
         std::unique_ptr<DemoController> controller;
         if (parser.isSet(demo)) {
             controller = std::make_unique<DemoController>();
+            if (parser.isSet(screenshot) && !IsDemoScene(parser.value(scene))) {
+                std::fprintf(stderr, "dncpanel: --scene wants program, dnc or stopped\n");
+                return 2;
+            }
+            // The DNC scenes show a run on its way: the controller machines
+            // at a pace a picture can catch.
+            if (parser.value(scene) != QStringLiteral("program")) controller->SetDncRate(8192);
             QString error;
             if (!controller->Start(&error)) {
                 std::fprintf(stderr, "dncpanel: %s\n", qPrintable(error));
@@ -118,8 +130,9 @@ int main(int argc, char **argv) {
 #if DNCPANEL_HAVE_DEMO
         if (controller && parser.isSet(screenshot)) {
             const QString file = parser.value(screenshot);
-            QTimer::singleShot(300, &form, [&form, file] {
-                const bool ok = ShowDemoScene(form) && form.grab().save(file);
+            const QString name = parser.value(scene);
+            QTimer::singleShot(300, &form, [&form, file, name] {
+                const bool ok = ShowDemoScene(form, name) && form.grab().save(file);
                 if (!ok) std::fprintf(stderr, "dncpanel: the screenshot failed\n");
                 QApplication::exit(ok ? 0 : 1);
             });
