@@ -55,6 +55,7 @@ private slots:
     void failuresExplainThemselves();
     void menuStates_data();
     void menuStates();
+    void menuIsOffDuringARun();
     void createFolderFromAnEmptyArea();
     void listingContradictsTheAnswer_data();
     void listingContradictsTheAnswer();
@@ -202,6 +203,26 @@ void WhereAmITest::menuStates() {
     if (!selection.isEmpty()) QVERIFY(ClickItem(form, selection));
     emit form.PopupMenu1->aboutToShow();
     QCOMPARE(MenuStates(form), states);
+}
+
+void WhereAmITest::menuIsOffDuringARun() {
+    AppFixture fixture;
+    ncsim::Options options;
+    options.busyPerBlock = 1000000;  // block 1 is never taken
+    fixture.RestartSimulator(options);
+    TForm1 &form = fixture.Open();
+    form.BitBtn7Click();
+    QVERIFY(ClickItem(form, "O1234.NC"));
+    WriteFileBytes(fixture.WorkPath("P.NC"), std::vector<uint8_t>(600, 'G'));
+    fixture.dialogs.openFileAnswer = fixture.WorkPath("P.NC");
+    form.BitBtn11Click();
+    QTRY_VERIFY(form.Source().path == fixture.WorkPath("P.NC"));
+    emit form.PopupMenu1->aboutToShow();
+    QCOMPARE(MenuStates(form), QStringLiteral("000000"));
+    form.BitBtn12Click();
+    QTRY_VERIFY(!form.DncRunning());
+    emit form.PopupMenu1->aboutToShow();
+    QCOMPARE(MenuStates(form), QStringLiteral("101110"));
 }
 
 void WhereAmITest::createFolderFromAnEmptyArea() {
