@@ -647,7 +647,7 @@ void TForm1::closeEvent(QCloseEvent *event) {
         // hold the run for ever: past the stop's wait the link is cut, and
         // the engine's own time-out and retries end the run.
         QTimer::singleShot(kDncStopWait, this, [this] {
-            if (dnc_) SetLinkCut(true);
+            if (dnc_ && dncClosing_) SetLinkCut(true);
         });
         return;
     }
