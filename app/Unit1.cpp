@@ -5,6 +5,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QFile>
 #include <QFontDatabase>
 #include <QFrame>
 #include <QGridLayout>
@@ -20,12 +21,14 @@
 #include <QRadioButton>
 #include <QRegularExpression>
 #include <QSettings>
+#include <QShortcut>
 #include <QSpinBox>
 #include <QSplitter>
 #include <QStatusBar>
 #include <QStyle>
 #include <QTabWidget>
 #include <QThread>
+#include <QTimer>
 #include <QTreeWidget>
 #include <QVBoxLayout>
 #include <utility>
@@ -38,6 +41,7 @@
 #include "dialogs.h"
 #include "dnc_run.h"
 #include "escape_key.h"
+#include "failure_advice.h"
 #include "journal.h"
 #include "journal_view.h"
 #include "link_cut.h"
@@ -59,6 +63,8 @@ constexpr int kDesignComIndex = 2;       // "COM3"
 constexpr int kDesignBaudIndex = 16;     // "115200"
 constexpr int32_t kSerialTimeoutMs = 600;
 constexpr int32_t kRetries = 5;
+// How long a run stopped by a closing window may take to end on its own.
+constexpr int kDncStopWait = 2000;
 
 TForm1 *linkedForm = nullptr;  // receives the link's messages
 
@@ -137,7 +143,9 @@ TForm1::TForm1(const TForm1Options &options, QWidget *parent) : QMainWindow(pare
     ConnectHandlers();
     ConnectSettings();
 
+    firstStart_ = !QFile::exists(QString::fromLatin1(kAddressBookFile));
     FormCreate();
+    PickNetworkOnFirstStart();
     Form2 = new TForm2(this, this);
     Form3 = new TForm3(this);
 }
@@ -253,6 +261,9 @@ void TForm1::BuildControls() {
     GroupBox1->setFrameShadow(QFrame::Sunken);
     GroupBox1->setFixedHeight(9);
 
+    MemoTitle = NewLabel(central, "MemoTitle", QString());
+    MemoTitle->setSizePolicy(QSizePolicy::Ignored, QSizePolicy::Preferred);
+    MemoTitle->setTextInteractionFlags(Qt::TextSelectableByMouse);
     MemoState = NewLabel(central, "MemoState", QString());
     MemoState->setStyleSheet(QStringLiteral("QLabel { color: #b00000; font-weight: bold; }"));
     MemoState->setWordWrap(true);
@@ -291,6 +302,11 @@ void TForm1::BuildControls() {
     StatusPanel2 = new QLabel(StatusBar1);
     StatusPanel2->setObjectName(QStringLiteral("StatusPanel2"));
     StatusPanel2->setMinimumWidth(260);
+    ConnectionLine = new QLabel(StatusBar1);
+    ConnectionLine->setObjectName(QStringLiteral("ConnectionLine"));
+    // As wide as its text: the operation's text beside it gives way first.
+    ConnectionLine->setContentsMargins(0, 0, 12, 0);
+    StatusBar1->addWidget(ConnectionLine);
     StatusBar1->addWidget(StatusPanel0);
     StatusBar1->addWidget(StatusPanel1, 1);
     StatusBar1->addWidget(StatusPanel2);
@@ -368,6 +384,7 @@ void TForm1::BuildLayout() {
     auto *memoLayout = new QVBoxLayout(memoPane);
     memoLayout->setContentsMargins(0, 0, 0, 0);
     memoLayout->setSpacing(2);
+    memoLayout->addWidget(MemoTitle);
     memoLayout->addWidget(MemoState);
     memoLayout->addWidget(Memo1, 1);
 
@@ -448,7 +465,16 @@ void TForm1::ConnectHandlers() {
     auto popup = [this](QWidget *view) {
         return [this, view](const QPoint &at) { PopupMenu1->popup(view->mapToGlobal(at)); };
     };
-    connect(ListView1, &QWidget::customContextMenuRequested, this, popup(ListView1->viewport()));
+    // A right-click on an empty area of the listing means the folder itself:
+    // nothing stays selected, so the menu offers what applies to the folder.
+    connect(ListView1, &QWidget::customContextMenuRequested, this, [this](const QPoint &at) {
+        if (!ListView1->itemAt(at)) ListView1->clearSelection();
+        PopupMenu1->popup(ListView1->viewport()->mapToGlobal(at));
+    });
+    connect(PopupMenu1, &QMenu::aboutToShow, this, &TForm1::UpdateMenuStates);
+    auto *save = new QShortcut(QKeySequence::Save, this);
+    connect(save, &QShortcut::activated, this, &TForm1::SaveMemo);
+    connect(Memo1->document(), &QTextDocument::modificationChanged, this, [this] { ShowMemoSource(); });
     ListView1->installEventFilter(this);
     ListView1->viewport()->installEventFilter(this);
     ListView1->viewport()->setAcceptDrops(true);
@@ -491,25 +517,43 @@ void TForm1::FormCreate() {
 
     CurrentNcPath = QStringLiteral("\\");
     SelectedFileName.clear();
+    // The listing belongs to the device it was read from.
+    ListView1->clear();
     ShowPath();
+    ShowVerifyForLink();
+    lastAnswer_ = QDateTime();
+    lastRequestUnanswered_ = false;
 
     OpenSerialPort(true);
     settingUp_ = false;
 }
 
+void TForm1::PickNetworkOnFirstStart() {
+    // A first start on a computer without a serial port would otherwise
+    // greet the user with a port error for a link nobody can use.
+    if (!firstStart_ || dnclink::LinkKind != dnclink::kLinkSerial || dnclink::CurrentSerialConfig().open) return;
+    if (!options_.serialDevice.isEmpty() || !ExtraSerialDevices().isEmpty()) return;
+    RB2->setChecked(true);
+    AddLogLine(QStringLiteral("No serial port was found on this computer: the network link is selected."));
+}
+
 void TForm1::InitEngineForLink() {
     if (dnclink::LinkKind == dnclink::kLinkUdp) {
         dnclink::UdpSetDestination(ip_.toLatin1().constData());
-        core::ModbusInit(DeviceId, 0, kRetries);
+        SetEngineTiming(0, kRetries);
     } else {
-        core::ModbusInit(DeviceId, kSerialTimeoutMs, kRetries);
+        SetEngineTiming(kSerialTimeoutMs, kRetries);
     }
     // ModbusInit's first call clears the callbacks: register them after it.
     core::SetUartReceiveFun(&CuttableLinkReceive);
     core::SetUartSendFrameFun(&dnclink::LinkSendFrame);
 }
 
-void TForm1::SetEngineTiming(int32_t timeout, int32_t retries) { core::ModbusInit(DeviceId, timeout, retries); }
+void TForm1::SetEngineTiming(int32_t timeout, int32_t retries) {
+    engineTimeout_ = timeout;
+    engineRetries_ = retries;
+    core::ModbusInit(DeviceId, timeout, retries);
+}
 
 bool TForm1::ReadIntegerText(const QString &text, int *value) {
     if (ParseDeviceIdText(text, value)) return true;
@@ -541,6 +585,7 @@ void TForm1::OpenSerialPort(bool english) {
                                                          QString::fromLocal8Bit(dnclink::SerialLastError()),
                                                          dnclink::SerialLastErrno()));
     }
+    UpdateConnectionLine();
 }
 
 void TForm1::CB1Change() {
@@ -560,6 +605,9 @@ void TForm1::RB1Click() {
     SaveAddressBook();
     // The engine's time-out suits one link only: switch it with the link.
     if (!settingUp_) InitEngineForLink();
+    lastAnswer_ = QDateTime();
+    ShowVerifyForLink();
+    UpdateConnectionLine();
 }
 
 void TForm1::RB2Click() {
@@ -568,6 +616,9 @@ void TForm1::RB2Click() {
     SetStoredLinkKind(dnclink::kLinkUdp);
     SaveAddressBook();
     if (!settingUp_) InitEngineForLink();
+    lastAnswer_ = QDateTime();
+    ShowVerifyForLink();
+    UpdateConnectionLine();
 }
 
 void TForm1::BitBtn1Click() { close(); }
@@ -580,9 +631,26 @@ void TForm1::BitBtn9Click() {
     ip_ = QString::fromLatin1(AddressText(DeviceId));
     CB4->setEditText(ip_);
     dnclink::UdpSetDestination(ip_.toLatin1().constData());
+    UpdateConnectionLine();
 }
 
 void TForm1::closeEvent(QCloseEvent *event) {
+    if (dnc_ && dnc_->programChosen) {
+        // A run is streaming: the user decides, and the run ends the way
+        // Stop ends it, journal line included, before the window closes.
+        event->ignore();
+        if (dncClosing_) return;
+        if (!AppDialogs().Ask(this, QStringLiteral("Close during a DNC run"), DncCloseQuestion())) return;
+        dncClosing_ = true;
+        BitBtn12Click();
+        // A controller that keeps answering "busy" to the abort block would
+        // hold the run for ever: past the stop's wait the link is cut, and
+        // the engine's own time-out and retries end the run.
+        QTimer::singleShot(kDncStopWait, this, [this] {
+            if (dnc_ && dncClosing_) SetLinkCut(true);
+        });
+        return;
+    }
     if (!busy_ && !dnc_ && !ConfirmDiscardMemo()) {
         event->ignore();
         return;
@@ -626,7 +694,22 @@ void TForm1::SetRequestControlsEnabled(bool enabled) {
     BitBtn9->setEnabled(enabled && dnclink::LinkKind == dnclink::kLinkUdp);
 }
 
-void TForm1::ShowResultCode(uint8_t code) { StatusPanel1->setText(QString::fromUtf8(nccmd::ResultCodeText(code))); }
+void TForm1::ShowResultCode(uint8_t code) {
+    const QString text = QString::fromUtf8(nccmd::ResultCodeText(code));
+    StatusPanel1->setText(text);
+    NoteResult(code);
+    if (code != 0) AddLogLine(text + QStringLiteral(": ") + FailureExplanation(code));
+}
+
+QString TForm1::FailureExplanation(uint8_t code) const {
+    LinkContext link;
+    link.network = dnclink::LinkKind == dnclink::kLinkUdp;
+    link.deviceId = DeviceId;
+    link.where = LinkAddressText();
+    link.tries = engineRetries_ + 1;
+    link.waitMs = link.network ? dnclink::UdpReceiveTimeout() : engineTimeout_;
+    return FailureAdvice(code, link);
+}
 
 QString TForm1::StatusText(int panel) const { return panel == 0 ? StatusPanel0->text() : StatusPanel1->text(); }
 
@@ -635,7 +718,7 @@ QString TForm1::ListingRequest() const { return QString::fromLatin1(nccmd::kDirL
 void TForm1::ShowPath() {
     Label1->setText(ListingRequest());
     Label1->setToolTip(Label1->text());
-    setWindowTitle(CurrentNcPath);
+    ShowMemoSource();
 }
 
 void TForm1::AddLogLine(const QString &line) { MessageLog1->AddLine(line); }
@@ -644,11 +727,20 @@ void TForm1::ShowRate(uint64_t done, uint64_t total) {
     if (!rate_ || done == 0) {
         rate_ = std::make_unique<TransferRate>();
         rate_->Start();
+        endNoteShown_ = false;
     }
     StatusPanel2->setText(rate_->Text(done, total));
 }
 
 void TForm1::ClearRate() {
     rate_.reset();
-    StatusPanel2->clear();
+    // Where the last transfer stopped stays in view until the next one.
+    if (!endNoteShown_) StatusPanel2->clear();
+}
+
+void TForm1::ShowEndNote(const QString &text) {
+    rate_.reset();
+    endNoteShown_ = true;
+    StatusPanel2->setText(text);
+    StatusPanel2->setToolTip(text);
 }

@@ -4,6 +4,7 @@
 // the control that starts it.
 #pragma once
 
+#include <QDateTime>
 #include <QMainWindow>
 #include <QString>
 #include <cstdint>
@@ -43,6 +44,18 @@ struct OpenDialogSettings {
     QString Filter;  // all files, .cnc files, .nc files
 };
 
+// Where the memo's text came from: Ctrl+S writes it back there, and the
+// pane's line and the window title name it.
+struct MemoSource {
+    enum Kind { kNone, kRemote, kLocal, kDncView };
+    Kind kind = kNone;
+    uint8_t deviceId = 0;  // kRemote, kDncView: the device it came from or went to
+    QString path;          // remote path, local file, or the streamed program
+    // Empty while the text is a whole program; otherwise why it is not (an
+    // unfinished download, the view of a DNC run).
+    QString partNote;
+};
+
 struct TForm1Options {
     // A serial device to offer and select in CB1 (a pseudo-terminal too).
     QString serialDevice;
@@ -77,8 +90,12 @@ public:
     QMenu *PopupMenu1;
     QAction *N1, *N2, *N4, *N5, *NC1, *N7;
     QFrame *GroupBox1;
+    // Over the memo: where its text came from, with a modified mark.
+    QLabel *MemoTitle;
     // Over the memo: says when its text is not a whole program.
     QLabel *MemoState;
+    // In the status bar: link, device, address and the last answer's time.
+    QLabel *ConnectionLine;
     // The network wait in milliseconds, remembered.
     QLabel *Label8;
     QSpinBox *NetWait;
@@ -147,8 +164,19 @@ public:
     // window's own notes); never for the memo.
     void AddLogLine(const QString &line);
 
-    // The memo holds only part of a program (an aborted or failed download).
-    bool MemoIncomplete() const { return memoIncomplete_; }
+    // The memo holds only part of a program (an aborted or failed download,
+    // the view of a DNC run).
+    bool MemoIncomplete() const { return !memoSource_.partNote.isEmpty(); }
+    const MemoSource &Source() const { return memoSource_; }
+    // Ctrl+S: writes the memo back where it came from, through the same
+    // questions and refusals as Save As; a text from nowhere goes to Save As.
+    void SaveMemo();
+    // The popup menu's items enabled as they apply to the selection.
+    void UpdateMenuStates();
+    // The connection line's text, and the time of the last answer.
+    QString ConnectionText() const;
+    // What a failure means and what to check, for the message log.
+    QString FailureExplanation(uint8_t code) const;
     // Saves the memo to a local file the user picks, asking first when its
     // text is incomplete. True when the file was written.
     bool SaveMemoLocally(QWidget *parent);
@@ -195,7 +223,35 @@ private:
     // Remembered settings: read before the first set-up, written as they change.
     void RestoreSettings();
     void ConnectSettings();
-    void SetMemoIncomplete(bool incomplete, const QString &remotePath = {});
+    void SetMemoSource(const MemoSource &source);
+    // The pane's line and the window title after the path, the source or the
+    // modified state changed.
+    void ShowMemoSource();
+    void UpdateConnectionLine();
+    // A request's result as the link saw it: the device answered, or not.
+    void NoteResult(uint8_t code);
+    // "127.0.0.1:2232" or "/dev/ttyS2 at 115200 baud".
+    QString LinkAddressText() const;
+    // Before the memo goes to the controller as remotePath: refuses the
+    // controller's system names, asks about a text that is not a whole
+    // program and about a file the listing shows. True to go on.
+    bool ControllerWriteAllowed(const QString &remotePath, qsizetype bytes);
+    // Refuses, with an error box, a path whose last part is one of the
+    // controller's system names. True when refused.
+    bool RefusedSystemName(const QString &remotePath);
+    // The memo to remotePath on the controller, after the path checks and
+    // every question; Save As and Ctrl+S.
+    void SaveMemoToController(const QString &remotePath);
+    void WriteMemoToController(const QString &remotePath, const QByteArray &text);
+    bool WriteMemoToLocalFile(const QString &file, QWidget *parent);
+    // Panel 2's note of a transfer or run that ended before its end; stays
+    // until the next transfer starts.
+    void ShowEndNote(const QString &text);
+    // The listing read again after a storage command: an error when it
+    // contradicts the controller's success answer. Empty when it agrees.
+    QString ListingContradiction(const QString &name, int type, bool shouldExist) const;
+    void ShowVerifyForLink();
+    void PickNetworkOnFirstStart();
     // Keys on the listing and files dropped on it (Unit1_keys.cpp).
     bool ListingKey(int key);
     bool ListingDrop(QEvent *event);
@@ -216,9 +272,10 @@ private:
     // operations stay registered: only the engine's first initialisation,
     // made by the set-up, clears them.
     void SetEngineTiming(int32_t timeout, int32_t retries);
-    // Sends a management command text, then refreshes the listing.
+    // Sends a management command text, then refreshes the listing, which
+    // must show `name` (of the item type) or not, as shouldExist says.
     void SendStorageCommand(uint8_t (*command)(uint8_t, const char *), const QString &text, const char *operation,
-                            const QString &journalPath);
+                            const QString &name, int type, bool shouldExist);
     // Refuses, with an error box, a command text that is not GBK or longer
     // than the request's text room.
     bool CheckCommandText(const QString &text);
@@ -230,6 +287,8 @@ private:
     // DNC run, window side (Unit1_dnc.cpp).
     friend class DncRun;
     void DncEnded();      // the worker's last action
+    // The question asked when the window closes during a run.
+    QString DncCloseQuestion() const;
     void FinishDncRun();  // the window free again, BitBtn11 enabled
     // Stops a run for good before the window or the link goes away: the
     // stop, a bounded wait, then the link cut under the worker if it still
@@ -242,7 +301,14 @@ private:
     bool settingUp_ = false;
     bool closePending_ = false;
     bool downloading_ = false;
-    bool memoIncomplete_ = false;
+    bool dncClosing_ = false;   // the user chose to close: the run stops, then the window closes
+    bool firstStart_ = false;   // no address book yet when the window opened
+    bool endNoteShown_ = false;
+    int32_t engineTimeout_ = 0;
+    int32_t engineRetries_ = 0;
+    QDateTime lastAnswer_;
+    bool lastRequestUnanswered_ = false;
+    MemoSource memoSource_;
     std::unique_ptr<QSettings> settings_;
     QString ip_;
     std::unique_ptr<TransferRate> rate_;

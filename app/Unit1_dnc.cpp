@@ -16,6 +16,7 @@
 #include "dnc_run.h"
 #include "journal.h"
 #include "link_cut.h"
+#include "result_texts.h"
 
 namespace {
 
@@ -60,6 +61,11 @@ QString DncRun::ChooseProgram() {
         if (!file.isEmpty()) {
             form_.OpenDialog1.FileName = file;  // shared with the upload
             form_.RememberLocalFile(file);
+            programChosen = true;
+            chosenProgram = file;
+            MemoSource source = form_.Source();
+            source.path = file;
+            form_.SetMemoSource(source);
         }
         return file;
     });
@@ -71,7 +77,11 @@ void DncRun::SetStatus(const QString &text) {
 }
 
 void DncRun::ShowResultCode(uint8_t code) {
-    queue->Post([this, code] { form_.ShowResultCode(code); });
+    queue->Post([this, code] {
+        // A run whose file dialog was cancelled asked the controller nothing.
+        if (programChosen) form_.ShowResultCode(code);
+        else form_.StatusPanel1->setText(QString::fromUtf8(nccmd::ResultCodeText(code)));
+    });
 }
 
 void DncRun::ShowFileError() {
@@ -111,6 +121,13 @@ void DncRun::ProgramStreamed(const QString &path, uint64_t bytes, const std::str
     });
 }
 
+void DncRun::RunStopped(const QString &note) {
+    queue->Post([this, note] {
+        stopNote = note;
+        form_.ShowEndNote(QStringLiteral("DNC run %1").arg(note));
+    });
+}
+
 void DncRun::RunEnded() {
     queue->Post([this] { form_.DncEnded(); });
 }
@@ -140,6 +157,8 @@ void DncRun::Flush() {
         cursor.insertText(memoBatch_);
         memoChars_ += memoBatch_.size();
         memoBatch_.clear();
+        // The streamed program is not the user's edit: no modified mark.
+        form_.Memo1->document()->setModified(false);
     }
     if (progressPending_) {
         progressPending_ = false;
@@ -150,6 +169,8 @@ void DncRun::Flush() {
             form_.ProgressBar1->setRange(0, maximum);
         form_.ProgressBar1->setValue(static_cast<int>(std::min<uint64_t>(done_, static_cast<uint64_t>(maximum))));
         form_.ShowRate(done_, total_);
+        // Every block taken is an answer from the controller.
+        if (done_ > 0) form_.NoteResult(0);
     }
 }
 
@@ -166,7 +187,14 @@ void TForm1::BitBtn11Click() {
     if (!BeginRequest()) return;
     BitBtn11->setEnabled(false);
     Memo1->clear();
-    SetMemoIncomplete(false);
+    // The memo shows the program as streamed: not a file to save back.
+    MemoSource view;
+    view.kind = MemoSource::kDncView;
+    view.deviceId = DeviceId;
+    view.partNote = QStringLiteral("DNC view: the program as it was streamed to device %1 (a leading % shown as "
+                                   "CR; past 1 MiB only the end is kept). It is not a whole program file.")
+                        .arg(DeviceId);
+    SetMemoSource(view);
     DncStopRequested.store(0);
     auto run = std::make_unique<DncRun>(*this);
     // The memo shows the program as it streams; the user's keys would land
@@ -196,10 +224,39 @@ void TForm1::DncEnded() {
     if (dnc_->worker.joinable()) dnc_->worker.join();
     // Every action the worker posted before this one has run: panel 1 holds
     // the run's final text.
+    QString result = StatusPanel1->text().isEmpty() ? QStringLiteral("此文件不存在!!!!") : StatusPanel1->text();
+    if (!dnc_->stopNote.isEmpty()) {
+        result += QStringLiteral("; ") + dnc_->stopNote;
+        AddLogLine(QStringLiteral("DNC run of %1 to device %2 (%3) %4: %5")
+                       .arg(dnc_->programPath, QString::number(DeviceId), LinkAddressText(), dnc_->stopNote,
+                            StatusPanel1->text()));
+    }
     if (dnc_->streamed)
-        WriteJournal(journal::kDnc, {}, dnc_->programPath, true, dnc_->programBytes, dnc_->programSha256,
-                     StatusPanel1->text().isEmpty() ? QStringLiteral("此文件不存在!!!!") : StatusPanel1->text());
+        WriteJournal(journal::kDnc, {}, dnc_->programPath, true, dnc_->programBytes, dnc_->programSha256, result);
+    const bool chosen = dnc_->programChosen;
     FinishDncRun();
+    // A cancelled file dialog leaves an empty memo that shows nothing.
+    if (!chosen) SetMemoSource({});
+    if (dncClosing_) {
+        // The user closed the window during the run: it has ended and been
+        // journalled, now the window goes.
+        dncClosing_ = false;
+        SetLinkCut(false);
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+    }
+}
+
+QString TForm1::DncCloseQuestion() const {
+    const uint64_t done = dnc_ ? dnc_->Done() : 0;
+    const uint64_t total = dnc_ ? dnc_->Total() : 0;
+    const uint64_t blocks = (total + 511) / 512;
+    return QStringLiteral("A DNC run is streaming %1 to device %2 (%3): block %4 of %5, %6 of %7 bytes taken.\n"
+                          "Stop the run as 停止DNC加工 does, and close the window?")
+        .arg(dnc_ ? dnc_->chosenProgram : QString(), QString::number(DeviceId), LinkAddressText())
+        .arg(std::min<uint64_t>(done / 512 + 1, std::max<uint64_t>(blocks, 1)))
+        .arg(blocks)
+        .arg(done)
+        .arg(total);
 }
 
 void TForm1::FinishDncRun() {

@@ -13,15 +13,27 @@
 #include "journal.h"
 #include "nc_commands.h"
 #include "request_scope.h"
+#include "system_names.h"
 
 namespace {
 
-// Compared with the item's caption exactly, case included, in any directory.
-bool IsProtectedFile(const QString &caption) { return caption == QStringLiteral("QVTROM.BIN"); }
+// Compared with the item's caption exactly, case included, in any directory:
+// the same rule as dncctl's.
+bool IsProtectedFile(const QString &caption) {
+    const QByteArray name = ToGbk(caption);
+    return nccmd::IsSystemFile(std::string_view(name.constData(), static_cast<size_t>(name.size())));
+}
 
 bool IsProtectedDirectory(const QString &caption) {
-    return caption == QStringLiteral("QVT") || caption == QStringLiteral("PRG");
+    const QByteArray name = ToGbk(caption);
+    return nccmd::IsSystemDir(std::string_view(name.constData(), static_cast<size_t>(name.size())));
 }
+
+// A listing entry's name field holds 8 bytes: a longer name shows cut.
+constexpr int kListedNameBytes = 8;
+
+// The question's own text, then what it is about.
+QString Naming(const QString &question, const QString &path) { return question + QStringLiteral("\n") + path; }
 
 QString Word(std::string_view word) { return QString::fromLatin1(word.data(), static_cast<qsizetype>(word.size())); }
 
@@ -40,18 +52,52 @@ bool TForm1::CheckCommandText(const QString &text) {
     return false;
 }
 
+QString TForm1::ListingContradiction(const QString &name, int type, bool shouldExist) const {
+    const QByteArray wanted = ToGbk(name);
+    bool listed = false;
+    for (int i = 0; i < ListView1->topLevelItemCount() && !listed; ++i) {
+        const QTreeWidgetItem *item = ListView1->topLevelItem(i);
+        if (ItemType(item) != type) continue;
+        const QString caption = item->text(kColumnFile);
+        // The controller may list names in its own case, and cuts a long
+        // folder name to what its entry holds.
+        listed = caption.compare(name, Qt::CaseInsensitive) == 0 ||
+                 (type == nccmd::kAttributeDirectory && wanted.size() > kListedNameBytes &&
+                  ToGbk(caption).compare(wanted.left(kListedNameBytes), Qt::CaseInsensitive) == 0);
+    }
+    const QString what = type == nccmd::kAttributeDirectory ? QStringLiteral("folder") : QStringLiteral("file");
+    if (!shouldExist && listed)
+        return QStringLiteral("Error: device %1 answered Operation Successful, but its listing of %2 still shows the "
+                              "%3 %4")
+            .arg(QString::number(DeviceId), CurrentNcPath, what, name);
+    // A full listing may hold more than it shows.
+    if (shouldExist && !listed && ListView1->topLevelItemCount() < kListingMaxEntries)
+        return QStringLiteral("Error: device %1 answered Operation Successful, but its listing of %2 does not show "
+                              "the %3 %4")
+            .arg(QString::number(DeviceId), CurrentNcPath, what, name);
+    return {};
+}
+
 void TForm1::SendStorageCommand(uint8_t (*command)(uint8_t, const char *), const QString &text,
-                                const char *operation, const QString &journalPath) {
+                                const char *operation, const QString &name, int type, bool shouldExist) {
     if (!CheckCommandText(text)) return;
     if (!BeginRequest()) return;  // a request may have started while a box was open
     RequestScope scope(*this);
     const QByteArray bytes = ToGbk(text);
     const uint8_t code = command(DeviceId, bytes.constData());
     ShowResultCode(code);
-    // The command's own outcome, not the refresh's.
-    WriteJournal(operation, journalPath, {}, false, 0, {}, StatusPanel1->text());
-    if (code != 0) return;
-    ReadNcDirectory(DeviceId, ListingRequest());  // shows its own result
+    // The command's own outcome, unless the listing read after it says
+    // otherwise.
+    QString outcome = StatusPanel1->text();
+    if (code == 0 && ReadNcDirectory(DeviceId, ListingRequest()) == 0) {  // shows its own result
+        const QString contradiction = ListingContradiction(name, type, shouldExist);
+        if (!contradiction.isEmpty()) {
+            StatusPanel1->setText(contradiction);
+            AddLogLine(contradiction + QStringLiteral(" (after %1)").arg(text));
+            outcome = contradiction;
+        }
+    }
+    WriteJournal(operation, CurrentNcPath + name, {}, false, 0, {}, outcome);
 }
 
 void TForm1::N5Click() {
@@ -60,20 +106,20 @@ void TForm1::N5Click() {
     if (!BeginRequest()) return;
     const QString caption = item->text(kColumnFile);
     const QString text = Word(nccmd::kDeleteFileWord) + CurrentNcPath + caption;
-    const bool confirmed =
-        AppDialogs().Confirm(this, QStringLiteral("删除远程文件？"), QStringLiteral("确定删除该远程文件吗"));
+    const bool confirmed = AppDialogs().Confirm(this, QStringLiteral("删除远程文件？"),
+                                                Naming(QStringLiteral("确定删除该远程文件吗"), CurrentNcPath + caption));
     // Refused whatever the answer was.
     if (IsProtectedFile(caption)) {
         AppDialogs().Error(this, QStringLiteral("Error"), QStringLiteral("该文件为系统文件不能删除!!!"));
         return;
     }
     if (!confirmed) return;
-    SendStorageCommand(&nccmd::NcDeleteFile, text, journal::kRemove, CurrentNcPath + caption);
+    SendStorageCommand(&nccmd::NcDeleteFile, text, journal::kRemove, caption, nccmd::kAttributeFile, false);
 }
 
 void TForm1::NC1Click() {
-    // Any item will do, but one must be selected.
-    if (!FirstSelectedItem(ListView1)) return;
+    // The folder is created in the current folder, whatever is selected,
+    // also from an empty area of an empty folder's listing.
     if (!BeginRequest()) return;
     Form2->Edit1->setText(QStringLiteral("NewDir"));
     // Also the dialog's local save (3) goes on to create the directory.
@@ -86,7 +132,7 @@ void TForm1::NC1Click() {
     }
     const QString text = Word(nccmd::kCreateDirWord) + CurrentNcPath + name;
     if (!AppDialogs().Confirm(this, QStringLiteral("Create Dir？"), QStringLiteral("Create NC Dir?"))) return;
-    SendStorageCommand(&nccmd::NcCreateDir, text, journal::kMakeDir, CurrentNcPath + name);
+    SendStorageCommand(&nccmd::NcCreateDir, text, journal::kMakeDir, name, nccmd::kAttributeDirectory, true);
 }
 
 void TForm1::N7Click() {
@@ -96,11 +142,12 @@ void TForm1::N7Click() {
     const QString caption = item->text(kColumnFile);
     // No final "\": the controller takes the directory's name, not its content.
     const QString text = Word(nccmd::kDeleteDirWord) + CurrentNcPath + caption;
-    const bool confirmed = AppDialogs().Confirm(this, QStringLiteral("Delete Dir？"), QStringLiteral("Delete NC Dir?"));
+    const bool confirmed = AppDialogs().Confirm(this, QStringLiteral("Delete Dir？"),
+                                                Naming(QStringLiteral("Delete NC Dir?"), CurrentNcPath + caption));
     if (IsProtectedDirectory(caption)) {
         AppDialogs().Error(this, QStringLiteral("Error"), QStringLiteral("NC SYSTEM DIR Cannot Delete!!!"));
         return;
     }
     if (!confirmed) return;
-    SendStorageCommand(&nccmd::NcDeleteDir, text, journal::kRemoveDir, CurrentNcPath + caption);
+    SendStorageCommand(&nccmd::NcDeleteDir, text, journal::kRemoveDir, caption, nccmd::kAttributeDirectory, false);
 }

@@ -95,6 +95,11 @@ void TForm1::ListView2DblClick() {
     ip_ = QString::fromLatin1(AddressText(DeviceId));
     dnclink::UdpSetDestination(ip_.toLatin1().constData());
     CB4->setEditText(ip_);
+    // The listing on screen was the previous device's.
+    ListView1->clear();
+    lastAnswer_ = QDateTime();
+    lastRequestUnanswered_ = false;
+    UpdateConnectionLine();
     BitBtn7Click();
     // The set-up does not run again for this: the engine already serves
     // DeviceId (requests carry it) and the root just read would only be

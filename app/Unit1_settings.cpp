@@ -46,7 +46,6 @@ void TForm1::RestoreSettings() {
     NetWait->setValue(wait);
     dnclink::UdpSetReceiveTimeout(wait);
     SetDialogFolder(LocalFolder());
-    CheckVerify->setChecked(s.value(settings_keys::kVerify, false).toBool());
     restoreGeometry(s.value(settings_keys::kGeometry).toByteArray());
     if (const QString error = JournalView1->Reload(JournalFile()); !error.isEmpty()) AddLogLine(error);
 }
@@ -66,8 +65,10 @@ void TForm1::ConnectSettings() {
         dnclink::UdpSetReceiveTimeout(ms);
         settings_->setValue(settings_keys::kNetWait, ms);
     });
-    connect(CheckVerify, &QCheckBox::toggled, this,
-            [this](bool on) { settings_->setValue(settings_keys::kVerify, on); });
+    connect(CheckVerify, &QCheckBox::toggled, this, [this](bool on) {
+        const bool serial = dnclink::LinkKind == dnclink::kLinkSerial;
+        settings_->setValue(serial ? settings_keys::kVerifySerial : settings_keys::kVerify, on);
+    });
     connect(LogTabs, &QTabWidget::currentChanged, this, [this] {
         // dncctl may have added lines since.
         if (LogTabs->currentWidget() == JournalView1) JournalView1->Reload(JournalFile());

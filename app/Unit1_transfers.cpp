@@ -12,6 +12,8 @@
 #include <QToolButton>
 #include <QLineEdit>
 #include <QLabel>
+#include <QLocale>
+#include <QTreeWidget>
 #include <algorithm>
 #include <climits>
 #include <cstring>
@@ -25,6 +27,7 @@
 #include "journal.h"
 #include "result_texts.h"
 #include "sha256.h"
+#include "system_names.h"
 #include "transfers.h"
 
 namespace {
@@ -44,6 +47,21 @@ QString VerifyFailedText(const QString &remotePath, uint64_t at) {
     return QStringLiteral("Verify failed: %1 on the controller differs from the data sent, from byte %2 on")
         .arg(remotePath)
         .arg(at);
+}
+
+// Panel 2's note of a transfer that ended before its end: "Download
+// stopped at block 2 of 3: 512 of 1500 bytes arrived".
+QString TransferEndNote(const QString &what, const nccmd::TransferResult &result, uint64_t total,
+                        const QString &moved) {
+    const uint64_t blocks = (total + nccmd::kBlockSize - 1) / nccmd::kBlockSize;
+    const uint64_t block = std::min<uint64_t>(result.bytesDone / nccmd::kBlockSize + 1, std::max<uint64_t>(blocks, 1));
+    return QStringLiteral("%1 %2 at block %3 of %4: %5 of %6 bytes %7")
+        .arg(what, result.code != 0 || result.localFailure ? QStringLiteral("failed") : QStringLiteral("stopped"))
+        .arg(block)
+        .arg(blocks)
+        .arg(result.bytesDone)
+        .arg(total)
+        .arg(moved);
 }
 
 QString LocalFileName(const QString &fullName) {
@@ -68,7 +86,11 @@ uint8_t TForm1::ReadNcFile(uint8_t deviceId, const QString &remotePath) {
     // click or a key would otherwise land inside the program text.
     const bool wasReadOnly = Memo1->isReadOnly();
     Memo1->setReadOnly(true);
-    SetMemoIncomplete(false);
+    MemoSource source;
+    source.kind = MemoSource::kRemote;
+    source.deviceId = deviceId;
+    source.path = remotePath;
+    SetMemoSource(source);
     QTextCursor cursor(Memo1->document());
     GbkBlockDecoder decoder;
     journal::Sha256 hash;
@@ -82,7 +104,11 @@ uint8_t TForm1::ReadNcFile(uint8_t deviceId, const QString &remotePath) {
         cursor.insertText(decoder.Decode(reinterpret_cast<const char *>(data), static_cast<qsizetype>(textLength)));
         return true;
     };
-    auto progress = [this](uint64_t done, uint64_t total) {
+    bool announced = false;
+    uint64_t size = 0;
+    auto progress = [&](uint64_t done, uint64_t total) {
+        announced = true;
+        size = total;
         ShowRate(done, total);
         ShowProgress(ProgressBar1, done, total);
     };
@@ -96,16 +122,28 @@ uint8_t TForm1::ReadNcFile(uint8_t deviceId, const QString &remotePath) {
     Memo1->document()->setModified(false);
     // The memo holds only the start of the program: marked, so it is not
     // saved back over the whole one unasked.
-    if (!result.Succeeded()) SetMemoIncomplete(true, remotePath);
-
-    if (result.code != 0) {
-        ShowResultCode(result.code);
-    } else {
-        ProgressBar1->setValue(ProgressBar1->maximum());
-        if (result.aborted) StatusPanel1->setText(TransferAbortedText());
-        else ShowResultCode(0);
+    if (!result.Succeeded()) {
+        source.partNote = QStringLiteral("Incomplete: the download of %1 did not finish; this text is only the "
+                                         "start of the program.")
+                              .arg(remotePath);
+        SetMemoSource(source);
     }
-    WriteJournal(journal::kGet, remotePath, {}, true, received, hash.HexDigest(), StatusPanel1->text());
+
+    // A download that ended early leaves the bar where it got to.
+    if (result.code != 0) ShowResultCode(result.code);
+    else if (result.aborted) StatusPanel1->setText(TransferAbortedText());
+    else {
+        ProgressBar1->setValue(ProgressBar1->maximum());
+        ShowResultCode(0);
+    }
+    QString outcome = StatusPanel1->text();
+    if (announced && !result.Succeeded()) {
+        const QString note = TransferEndNote(QStringLiteral("Download"), result, size, QStringLiteral("arrived"));
+        ShowEndNote(note);
+        AddLogLine(QStringLiteral("%1 from device %2: %3").arg(remotePath).arg(deviceId).arg(note));
+        outcome += QStringLiteral("; ") + note;
+    }
+    WriteJournal(journal::kGet, remotePath, {}, true, received, hash.HexDigest(), outcome);
     return result.code;
 }
 
@@ -129,6 +167,7 @@ bool TForm1::UploadLocalFile(const QString &localFile) {
     if (answer != TForm2::kResultOk) return false;
     const QString remotePath = Form2->Edit1->text();
     if (!CheckRemotePath(remotePath, kMaxRemotePathLength, QStringLiteral("file"))) return false;
+    if (RefusedSystemName(remotePath)) return false;
     if (!BeginRequest()) return false;
     RequestScope scope(*this);
 
@@ -159,7 +198,18 @@ bool TForm1::UploadLocalFile(const QString &localFile) {
     auto abort = [] { return EscapeHeld(); };
     const nccmd::TransferResult result = nccmd::WriteRemoteFile(DeviceId, path.constData(), size, source, progress, abort);
     const std::string digest = hash.HexDigest();
-    auto journalLine = [&] { WriteJournal(journal::kPut, remotePath, localFile, true, sent, digest, StatusPanel1->text()); };
+    QString endNote;
+    if (!result.Succeeded())
+        endNote = TransferEndNote(QStringLiteral("Upload"), result, static_cast<uint64_t>(size), QStringLiteral("sent"));
+    auto journalLine = [&] {
+        QString outcome = StatusPanel1->text();
+        if (!endNote.isEmpty()) {
+            ShowEndNote(endNote);
+            AddLogLine(QStringLiteral("%1 to device %2: %3").arg(remotePath).arg(DeviceId).arg(endNote));
+            outcome += QStringLiteral("; ") + endNote;
+        }
+        WriteJournal(journal::kPut, remotePath, localFile, true, sent, digest, outcome);
+    };
     if (result.code != 0) {
         ShowResultCode(result.code);
         journalLine();
@@ -168,12 +218,16 @@ bool TForm1::UploadLocalFile(const QString &localFile) {
     if (result.localFailure) {
         // The file changed or failed under us; the controller was told by
         // the abort block, the user by the same box as a missing file.
-        StatusPanel1->clear();
+        StatusPanel1->setText(QStringLiteral("此文件不存在!!!!"));
         AppDialogs().Inform(this, QStringLiteral("文件操作错误"), QStringLiteral("此文件不存在!!!!"));
-        WriteJournal(journal::kPut, remotePath, localFile, true, sent, digest, QStringLiteral("此文件不存在!!!!"));
+        journalLine();
+        StatusPanel1->clear();
         return false;
     }
-    ProgressBar1->setValue(ProgressBar1->maximum());
+    // An aborted upload leaves the bar where it got to; the listing read
+    // afterwards does not fill it.
+    if (!result.aborted) ProgressBar1->setValue(ProgressBar1->maximum());
+    const int reached = ProgressBar1->value();
     QString verifyError;
     if (CheckVerify->isChecked() && !result.aborted) {
         // The file is read again, as it is now: a file changed since the
@@ -184,6 +238,7 @@ bool TForm1::UploadLocalFile(const QString &localFile) {
     }
     file.close();
     const uint8_t listed = ReadNcDirectory(DeviceId, ListingRequest());
+    ProgressBar1->setValue(reached);
     if (!verifyError.isEmpty()) StatusPanel1->setText(verifyError);
     else if (listed == 0 && result.aborted) StatusPanel1->setText(TransferAbortedText());
     else if (listed == 0) ShowResultCode(0);
@@ -238,20 +293,62 @@ void TForm1::BitBtn10Click() {
     Form2->Edit1->setText(CurrentNcPath + SelectedFileName);
     const int answer = AppDialogs().ExecModal(Form2);
     if (answer != TForm2::kResultOk) return;  // Cancel, or saved to a local file
-    if (!IncompleteWriteConfirmed(*this, this)) return;
-    const QString remotePath = Form2->Edit1->text();
+    SaveMemoToController(Form2->Edit1->text());
+}
+
+bool TForm1::RefusedSystemName(const QString &remotePath) {
+    const QByteArray path = ToGbk(remotePath);
+    const std::string_view name(path.constData(), static_cast<size_t>(path.size()));
+    if (!nccmd::IsSystemFile(name) && !nccmd::IsSystemDir(name)) return false;
+    AppDialogs().Error(this, QStringLiteral("Error"),
+                       QStringLiteral("%1 carries a name of the controller's own system files and folders "
+                                      "(QVTROM.BIN, QVT, PRG): it is never written from here.")
+                           .arg(remotePath));
+    return true;
+}
+
+bool TForm1::ControllerWriteAllowed(const QString &remotePath, qsizetype bytes) {
+    if (RefusedSystemName(remotePath)) return false;
+    if (!IncompleteWriteConfirmed(*this, this)) return false;
+    // A file the listing shows in that folder is the controller's program
+    // of that name: writing over it is asked, with what is there and what
+    // would take its place. The controller may not tell case apart.
+    const qsizetype cut = remotePath.lastIndexOf(QChar('\\'));
+    if (remotePath.left(cut + 1) != CurrentNcPath) return true;
+    const QString name = remotePath.mid(cut + 1);
+    for (int i = 0; i < ListView1->topLevelItemCount(); ++i) {
+        const QTreeWidgetItem *item = ListView1->topLevelItem(i);
+        if (ItemType(item) != nccmd::kAttributeFile || item->text(kColumnFile).compare(name, Qt::CaseInsensitive) != 0)
+            continue;
+        const QString question = QStringLiteral("Device %1 (%2) already holds %3 (%4 bytes).\n"
+                                                "Write %5 bytes of this text over it?")
+                                     .arg(QString::number(DeviceId), LinkAddressText(),
+                                          CurrentNcPath + item->text(kColumnFile))
+                                     .arg(ItemSize(item))
+                                     .arg(bytes);
+        return AppDialogs().Ask(this, QStringLiteral("Overwrite?"), question);
+    }
+    return true;
+}
+
+void TForm1::SaveMemoToController(const QString &remotePath) {
     if (!CheckRemotePath(remotePath, kMaxRemotePathLength, QStringLiteral("file"))) return;
     const QString memoText = Memo1->toPlainText();
     if (const QString character = FirstNonGbkCharacter(memoText); !character.isEmpty()) {
         AppDialogs().Error(this, QStringLiteral("Error"), NonGbkRefusal(QStringLiteral("text"), character));
         return;
     }
-    if (!BeginRequest()) return;
+    const QByteArray text = MemoTextToGbk(memoText);
+    if (text.size() > INT32_MAX) return;
+    if (!ControllerWriteAllowed(remotePath, text.size())) return;
+    if (!BeginRequest()) return;  // a request may have started while a box was open
+    WriteMemoToController(remotePath, text);
+}
+
+void TForm1::WriteMemoToController(const QString &remotePath, const QByteArray &text) {
     RequestScope scope(*this);
 
     ShowTransferStatus();
-    const QByteArray text = MemoTextToGbk(memoText);
-    if (text.size() > INT32_MAX) return;
     const QByteArray path = ToGbk(remotePath);
     qsizetype offset = 0;
     bool aborting = false;
@@ -274,15 +371,26 @@ void TForm1::BitBtn10Click() {
     const nccmd::TransferResult result =
         nccmd::WriteRemoteFile(DeviceId, path.constData(), static_cast<int32_t>(text.size()), source, progress, abort);
     const std::string digest = hash.HexDigest();
+    QString endNote;
+    if (!result.Succeeded())
+        endNote = TransferEndNote(QStringLiteral("Save As"), result, static_cast<uint64_t>(text.size()),
+                                  QStringLiteral("sent"));
     auto journalLine = [&] {
-        WriteJournal(journal::kSaveAs, remotePath, {}, true, static_cast<uint64_t>(offset), digest, StatusPanel1->text());
+        QString outcome = StatusPanel1->text();
+        if (!endNote.isEmpty()) {
+            ShowEndNote(endNote);
+            AddLogLine(QStringLiteral("%1 to device %2: %3").arg(remotePath).arg(DeviceId).arg(endNote));
+            outcome += QStringLiteral("; ") + endNote;
+        }
+        WriteJournal(journal::kSaveAs, remotePath, {}, true, static_cast<uint64_t>(offset), digest, outcome);
     };
     if (result.code != 0) {
         ShowResultCode(result.code);
         journalLine();
         return;
     }
-    ProgressBar1->setValue(ProgressBar1->maximum());
+    if (!result.aborted) ProgressBar1->setValue(ProgressBar1->maximum());
+    const int reached = ProgressBar1->value();
     QString verifyError;
     if (CheckVerify->isChecked() && !result.aborted) {
         qsizetype readAt = 0;
@@ -297,9 +405,18 @@ void TForm1::BitBtn10Click() {
             static_cast<uint64_t>(text.size()));
     }
     const uint8_t listed = ReadNcDirectory(DeviceId, ListingRequest());
+    ProgressBar1->setValue(reached);
     if (!verifyError.isEmpty()) StatusPanel1->setText(verifyError);
     else if (listed == 0 && result.aborted) StatusPanel1->setText(TransferAbortedText());
-    // The edits are on the controller now, unless they did not all get there.
-    if (verifyError.isEmpty() && !result.aborted) Memo1->document()->setModified(false);
+    // The edits are on the controller now, unless they did not all get
+    // there; Ctrl+S writes them there next time.
+    if (verifyError.isEmpty() && !result.aborted) {
+        Memo1->document()->setModified(false);
+        MemoSource source = memoSource_;
+        source.kind = MemoSource::kRemote;
+        source.deviceId = DeviceId;
+        source.path = remotePath;
+        SetMemoSource(source);
+    }
     journalLine();
 }

@@ -15,7 +15,8 @@ inline constexpr const char *kDeviceId = "device/id";          // CB3's text
 inline constexpr const char *kNetWait = "network/timeoutMs";   // a network try's wait
 inline constexpr const char *kLocalFolder = "local/folder";    // the last folder a local file came from
 inline constexpr const char *kGeometry = "window/geometry";
-inline constexpr const char *kVerify = "transfer/verify";      // read uploads back and compare
+inline constexpr const char *kVerify = "transfer/verify";      // read uploads back and compare (network link)
+inline constexpr const char *kVerifySerial = "transfer/verifySerial";  // the same on the serial link
 }  // namespace settings_keys
 
 // The user's settings, or those of `file` (an INI file) when it is given:

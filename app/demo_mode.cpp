@@ -22,7 +22,9 @@ bool DemoController::Start(QString *error) {
         *error = QStringLiteral("Cannot enter %1").arg(dir_.path());
         return false;
     }
-    simulator_ = std::make_unique<ncsim::Simulator>();  // a fresh sample tree of its own
+    ncsim::Options network;  // a fresh sample tree of its own
+    network.dncRate = dncRate_;
+    simulator_ = std::make_unique<ncsim::Simulator>(network);
     if (!simulator_->StartUdp("127.0.0.1", 0)) {
         *error = QStringLiteral("The simulated controller did not start: %1")
                      .arg(QString::fromStdString(simulator_->LastError()));
@@ -32,6 +34,7 @@ bool DemoController::Start(QString *error) {
     // a time, so the two never work on the folder at once.
     ncsim::Options serial;
     serial.root = simulator_->Root();
+    serial.dncRate = dncRate_;
     serialSimulator_ = std::make_unique<ncsim::Simulator>(serial);
     if (!serialSimulator_->StartPty()) {
         *error = QStringLiteral("The simulated controller's serial side did not start: %1")

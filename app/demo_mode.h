@@ -20,6 +20,10 @@ public:
     DemoController();
     ~DemoController();
 
+    // The bytes per second the controller machines a DNC run at (0, the
+    // default: at once); before Start.
+    void SetDncRate(uint32_t bytesPerSecond) { dncRate_ = bytesPerSecond; }
+
     // Changes the working directory to a private one; false with a reason
     // when anything fails.
     bool Start(QString *error);
@@ -31,6 +35,7 @@ public:
 
 private:
     QTemporaryDir dir_;
+    uint32_t dncRate_ = 0;
     std::unique_ptr<ncsim::Simulator> simulator_;
     std::unique_ptr<ncsim::Simulator> serialSimulator_;
 };

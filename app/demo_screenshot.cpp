@@ -1,8 +1,17 @@
 #include "demo_screenshot.h"
 
+#include <QDir>
+#include <QElapsedTimer>
+#include <QEventLoop>
+#include <QFile>
+#include <QPlainTextEdit>
+#include <QProgressBar>
+#include <QTimer>
 #include <QTreeWidget>
+#include <functional>
 
 #include "Unit1.h"
+#include "dialogs.h"
 
 namespace {
 
@@ -16,12 +25,83 @@ bool SelectItem(TForm1 &form, const QString &caption) {
     return true;
 }
 
+// The file dialog of a DNC run answers with the scene's program; nothing
+// else is asked in these scenes.
+class SceneDialogs final : public Dialogs {
+public:
+    explicit SceneDialogs(QString program) : program_(std::move(program)) {}
+    bool Confirm(QWidget *, const QString &, const QString &) override { return true; }
+    void Inform(QWidget *, const QString &, const QString &) override {}
+    void Error(QWidget *, const QString &, const QString &) override {}
+    QString OpenFileName(QWidget *, const QString &, const QString &) override { return program_; }
+    QString SaveFileName(QWidget *, const QString &, const QString &) override { return {}; }
+    int ExecModal(QDialog *) override { return 2; }
+
+private:
+    QString program_;
+};
+
+// Runs the window's event loop until `done` holds or the limit has passed.
+bool RunUntil(const std::function<bool()> &done, int limitMs) {
+    QElapsedTimer clock;
+    clock.start();
+    while (!done()) {
+        if (clock.elapsed() > limitMs) return false;
+        QEventLoop loop;
+        QTimer::singleShot(50, &loop, &QEventLoop::quit);
+        loop.exec();
+    }
+    return true;
+}
+
+QString WriteSceneProgram() {
+    QByteArray program = "%\r\nO0100(FACE MILL PLATE 200X120)\r\nG21 G90 G40 G49 G80\r\nT01 M06\r\nS3000 M03\r\n";
+    for (int line = 0; program.size() < 48 * 1024; ++line)
+        program += "N" + QByteArray::number(100 + line * 10) + " G01 X" + QByteArray::number(line % 200) + ".000 Y" +
+                   QByteArray::number((line / 200) * 4) + ".000 F600\r\n";
+    program += "M30\r\n%\r\n";
+    const QString path = QDir::current().filePath(QStringLiteral("O0100.NC"));
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly) || file.write(program) != program.size()) return {};
+    return path;
+}
+
+bool ShowDncScene(TForm1 &form, bool stop) {
+    const QString program = WriteSceneProgram();
+    if (program.isEmpty()) return false;
+    SceneDialogs dialogs(program);
+    InstallDialogs(&dialogs);
+    form.BitBtn11Click();
+    // A quarter of the program on its way, as an operator would see it: the
+    // bar belongs to the run once its program shows in the memo.
+    const bool streaming = RunUntil(
+        [&form] {
+            const QProgressBar *bar = form.ProgressBar1;
+            return !form.Memo1->document()->isEmpty() && bar->maximum() > 1 && bar->value() * 4 >= bar->maximum() &&
+                   bar->value() < bar->maximum();
+        },
+        60000);
+    bool ok = streaming;
+    if (stop) {
+        form.BitBtn12Click();
+        ok = ok && RunUntil([&form] { return !form.DncRunning(); }, 60000);
+    }
+    InstallDialogs(nullptr);
+    return ok;
+}
+
 }  // namespace
 
-bool ShowDemoScene(TForm1 &form) {
+bool IsDemoScene(const QString &scene) {
+    return scene == QStringLiteral("program") || scene == QStringLiteral("dnc") || scene == QStringLiteral("stopped");
+}
+
+bool ShowDemoScene(TForm1 &form, const QString &scene) {
     form.BitBtn7Click();
     if (!SelectItem(form, QStringLiteral("PRG"))) return false;
     form.ListView1DblClick();
+    if (scene == QStringLiteral("dnc")) return ShowDncScene(form, false);
+    if (scene == QStringLiteral("stopped")) return ShowDncScene(form, true);
     if (!SelectItem(form, QStringLiteral("O0001.CNC"))) return false;
     // Read without the confirmation box the double-click asks.
     return form.ReadNcFile(form.DeviceId, form.CurrentNcPath + form.SelectedFileName) == 0;

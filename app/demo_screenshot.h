@@ -1,7 +1,17 @@
-// The scene of the README's picture: the root listed, the PRG folder
-// entered and a program read into the memo.
+// The scenes of the README's pictures, on the demo's simulated controller:
+//   program   the root listed, the PRG folder entered and a program read
+//             into the memo
+//   dnc       a DNC run streaming a long program
+//   stopped   a DNC run stopped with 停止DNC加工 part way
 #pragma once
+
+#include <QString>
 
 class TForm1;
 
-bool ShowDemoScene(TForm1 &form);
+// The scene names ShowDemoScene knows.
+bool IsDemoScene(const QString &scene);
+
+// Sets the scene up; false when something failed on the way. The DNC
+// scenes run the event loop while the program streams.
+bool ShowDemoScene(TForm1 &form, const QString &scene = QStringLiteral("program"));

@@ -26,6 +26,10 @@ public:
         return QMessageBox::question(parent, title, text, QMessageBox::Ok | QMessageBox::Cancel, QMessageBox::Ok) ==
                QMessageBox::Ok;
     }
+    bool Ask(QWidget *parent, const QString &title, const QString &text) override {
+        return QMessageBox::warning(parent, title, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::No) ==
+               QMessageBox::Yes;
+    }
     void Inform(QWidget *parent, const QString &title, const QString &text) override {
         QMessageBox::information(parent, title, text, QMessageBox::Ok);
     }
@@ -55,6 +59,8 @@ QtDialogs qtDialogs;
 Dialogs *installed = nullptr;
 
 }  // namespace
+
+bool Dialogs::Ask(QWidget *, const QString &, const QString &) { return false; }
 
 UnsavedAnswer Dialogs::AskUnsaved(QWidget *, const QString &, const QString &) { return UnsavedAnswer::Cancel; }
 

@@ -16,6 +16,10 @@ public:
 
     // A question with OK and Cancel; true for OK.
     virtual bool Confirm(QWidget *parent, const QString &title, const QString &text) = 0;
+    // A question with Yes and No where going on can destroy something: No
+    // is the default button. True for Yes; unless a set of dialogs answers
+    // it, No.
+    virtual bool Ask(QWidget *parent, const QString &title, const QString &text);
     // A plain message with an OK button.
     virtual void Inform(QWidget *parent, const QString &title, const QString &text) = 0;
     // An error with the error icon and an OK button.

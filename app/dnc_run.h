@@ -31,6 +31,7 @@ public:
     void SetProgressFull() override;
     void ShowBlock(const uint8_t *data, size_t length) override;
     void ProgramStreamed(const QString &path, uint64_t bytes, const std::string &sha256) override;
+    void RunStopped(const QString &note) override;
     void RunEnded() override;
 
     // Window thread, at the run's end: what the decoder still held (a
@@ -40,6 +41,16 @@ public:
     const std::shared_ptr<WindowQueue> queue;
     std::thread worker;
     bool memoWasReadOnly = false;
+    // Window thread: a program file was chosen, so the run streams (or is
+    // about to); its path.
+    bool programChosen = false;
+    QString chosenProgram;
+    // Window thread: where a run that ended early stopped; empty otherwise.
+    QString stopNote;
+    // Window thread: bytes the controller took and the program's size, as
+    // last reported.
+    uint64_t Done() const { return done_; }
+    uint64_t Total() const { return total_; }
     // Window thread: what ProgramStreamed reported, for the journal line at
     // the run's end.
     bool streamed = false;

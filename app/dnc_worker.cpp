@@ -2,6 +2,7 @@
 
 #include <QFile>
 #include <QFileInfo>
+#include <algorithm>
 #include <climits>
 
 #include "sha256.h"
@@ -14,6 +15,10 @@ QString DncStreamingText() { return QStringLiteral("DNC文件加工数据传输�
 QString DncAbnormalText(int32_t code) { return QStringLiteral("下位机出现异常状态 异常代码:%1").arg(code); }
 
 QString DncStoppedText() { return QStringLiteral("DNC数据传异常终止"); }
+
+QString DncStopNote(int64_t block, int64_t blocks, uint64_t line, uint64_t byte) {
+    return QStringLiteral("stopped at block %1 of %2, program line %3 (byte %4)").arg(block).arg(blocks).arg(line).arg(byte);
+}
 
 void DncWorker(DncWindow &window, uint8_t address) {
     uint8_t code = 0;
@@ -33,15 +38,26 @@ void DncWorker(DncWindow &window, uint8_t address) {
             // before block 1's '%' is replaced for sending.
             journal::Sha256 hash;
             uint64_t read = 0;
+            // Line feeds before the block in hand and up to its end: the
+            // program line a stopped run stopped at, without reading the
+            // file again.
+            uint64_t linesBeforeLast = 0;
+            uint64_t lines = 0;
             auto source = [&](uint8_t *buffer, size_t length) {
                 if (file.read(reinterpret_cast<char *>(buffer), static_cast<qint64>(length)) !=
                     static_cast<qint64>(length))
                     return false;
                 hash.Update(buffer, length);
                 read += length;
+                linesBeforeLast = lines;
+                lines += static_cast<uint64_t>(std::count(buffer, buffer + length, uint8_t('\n')));
                 return true;
             };
-            auto progress = [&window](uint64_t done, uint64_t total) { window.SetProgress(done, total); };
+            bool announced = false;
+            auto progress = [&window, &announced](uint64_t done, uint64_t total) {
+                announced = true;
+                window.SetProgress(done, total);
+            };
             auto stop = [] { return DncStopRequested.load() != 0; };
             auto sent = [&window](const uint8_t *data, size_t length) {
                 window.ShowBlock(data, length);
@@ -54,10 +70,21 @@ void DncWorker(DncWindow &window, uint8_t address) {
             callbacks.stopRequested = stop;
             callbacks.blockSent = sent;
             callbacks.stopWhileBusy = stopWhileBusy;
-            const nccmd::TransferResult result =
-                nccmd::RunDncStream(address, static_cast<int32_t>(file.size()), callbacks);
+            const auto size = static_cast<uint64_t>(file.size());
+            const nccmd::TransferResult result = nccmd::RunDncStream(address, static_cast<int32_t>(size), callbacks);
             file.close();
             window.ProgramStreamed(path, read, hash.HexDigest());
+            if (announced && !result.Succeeded()) {
+                // The bytes the controller took: the abort block and a block
+                // that failed are not among them. The bar shows that much,
+                // not the full bar of a finished run.
+                const uint64_t taken = result.bytesDone;
+                const uint64_t newlines = taken == read ? lines : linesBeforeLast;
+                const int64_t blocks = static_cast<int64_t>((size + 511) / 512);
+                const int64_t block = std::min<int64_t>(static_cast<int64_t>(taken / 512) + 1, blocks);
+                window.SetProgress(taken, size);
+                window.RunStopped(DncStopNote(block, blocks, newlines + 1, taken));
+            }
             code = result.code;
             if (code != 0) {
                 // The failed exchange's text is the end report.
@@ -70,7 +97,7 @@ void DncWorker(DncWindow &window, uint8_t address) {
                 window.ShowFileError();
                 reportCode = false;
             } else {
-                window.SetProgressFull();
+                if (!result.aborted) window.SetProgressFull();
                 if (result.aborted) {
                     // Stopped before its end: the program did not reach the
                     // controller whole, which "Operation Successful" would

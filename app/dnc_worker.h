@@ -35,6 +35,9 @@ public:
     // The program file, the bytes read from it and their SHA-256, once the
     // run has ended with a file open; for the journal.
     virtual void ProgramStreamed(const QString &path, uint64_t bytes, const std::string &sha256) = 0;
+    // The run ended before the program's end: where it stopped, for the
+    // third status panel, the message log and the journal.
+    virtual void RunStopped(const QString &note) = 0;
     // The last call: BitBtn11 enabled, the window free for other requests.
     virtual void RunEnded() = 0;
 };
@@ -47,3 +50,7 @@ void DncWorker(DncWindow &window, uint8_t address);
 QString DncStreamingText();
 QString DncAbnormalText(int32_t code);
 QString DncStoppedText();
+// "stopped at block 4 of 10, program line 123 (byte 1536)": the first block
+// the controller did not take, and where it begins in the program file, so
+// the operator knows where to pick up the part.
+QString DncStopNote(int64_t block, int64_t blocks, uint64_t line, uint64_t byte);

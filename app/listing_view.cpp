@@ -32,6 +32,9 @@ void ShowListing(QTreeWidget *list, const ImageList &images, const uint8_t *list
             item->setText(kColumnFile, name + QChar('.') + FieldText(entry.extension));
         }
         item->setText(kColumnSize, QStringLiteral("%1 KB").arg(entry.size >> 10));
+        // The column shows whole KiB; the exact size is kept for the
+        // overwrite question.
+        item->setData(kColumnSize, Qt::UserRole, QVariant::fromValue<quint64>(entry.size));
         item->setText(kColumnType, QString::number(entry.attribute));
         item->setTextAlignment(kColumnSize, Qt::AlignCenter);
         item->setTextAlignment(kColumnType, Qt::AlignCenter);
@@ -47,6 +50,8 @@ QTreeWidgetItem *FirstSelectedItem(const QTreeWidget *list) {
     }
     return nullptr;
 }
+
+quint64 ItemSize(const QTreeWidgetItem *item) { return item ? item->data(kColumnSize, Qt::UserRole).toULongLong() : 0; }
 
 int ItemType(const QTreeWidgetItem *item) {
     bool ok = false;

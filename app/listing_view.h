@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QIcon>
+#include <QtGlobal>
 #include <cstdint>
 
 class QTreeWidget;
@@ -22,6 +23,9 @@ struct ImageList {
 // Attributes up to 16 show as a directory (name only), above 16 as a file
 // ("name.ext"); Size is whole KiB, Type the attribute in decimal.
 void ShowListing(QTreeWidget *list, const ImageList &images, const uint8_t *listing, uint32_t total);
+
+// The size in bytes the controller listed for the item.
+quint64 ItemSize(const QTreeWidgetItem *item);
 
 // The first selected item in list order (the list allows several), or null.
 QTreeWidgetItem *FirstSelectedItem(const QTreeWidget *list);

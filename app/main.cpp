@@ -6,14 +6,17 @@
 //                              (default 100; remembered for later starts)
 //   dncpanel --demo            against a built-in simulated controller, over
 //                              UDP and a pseudo-terminal
-//   dncpanel --demo --screenshot FILE
-//                              list, open a program, save the window as FILE
+//   dncpanel --demo --screenshot FILE [--scene program|dnc|stopped]
+//                              set a scene up (a program read, a DNC run
+//                              streaming, a run stopped) and save the
+//                              window as FILE
 #include <QApplication>
 #include <QCommandLineParser>
 #include <QMessageBox>
 #include <QSettings>
 #include <QTimer>
 #include <cstdio>
+#include <cstring>
 #include <exception>
 #include <memory>
 
@@ -25,15 +28,40 @@
 #include "demo_screenshot.h"
 #endif
 
+namespace {
+
+// Asked only for text: --help and --version are answered without a window
+// system, so they work over ssh and in scripts with no display.
+bool WantsTextOnly(int argc, char **argv) {
+    for (int i = 1; i < argc; ++i) {
+        for (const char *option : {"-h", "-?", "--help", "--help-all", "-v", "--version"}) {
+            if (std::strcmp(argv[i], option) == 0) return true;
+        }
+    }
+    return false;
+}
+
+void NameApplication() {
+    QCoreApplication::setOrganizationName(QStringLiteral("dncpanel"));
+    QCoreApplication::setApplicationName(QStringLiteral("dncpanel"));
+    QCoreApplication::setApplicationVersion(QStringLiteral(DNCPANEL_VERSION));
+}
+
+}  // namespace
+
 int main(int argc, char **argv) {
-    QApplication app(argc, argv);
-    QApplication::setOrganizationName(QStringLiteral("dncpanel"));
-    QApplication::setApplicationName(QStringLiteral("dncpanel"));
-    QApplication::setApplicationDisplayName(QString());
+    std::unique_ptr<QCoreApplication> textOnly;
+    std::unique_ptr<QApplication> windowed;
+    if (WantsTextOnly(argc, argv)) textOnly = std::make_unique<QCoreApplication>(argc, argv);
+    else windowed = std::make_unique<QApplication>(argc, argv);
+    QCoreApplication &app = textOnly ? *textOnly : *windowed;
+    NameApplication();
+    if (windowed) QApplication::setApplicationDisplayName(QString());
 
     QCommandLineParser parser;
     parser.setApplicationDescription(QStringLiteral("Moves NC programs between this computer and CNC controllers."));
     parser.addHelpOption();
+    parser.addVersionOption();
     const QCommandLineOption demo(QStringLiteral("demo"), QStringLiteral("Run against a built-in simulated controller."));
     const QCommandLineOption serial(QStringLiteral("serial"), QStringLiteral("Offer and select this serial device."),
                                     QStringLiteral("DEVICE"));
@@ -45,8 +73,13 @@ int main(int argc, char **argv) {
                                         QStringLiteral("How long a try over the network waits for its answer, in "
                                                        "milliseconds (default 100). Remembered for later starts."),
                                         QStringLiteral("MS"));
-    parser.addOptions({demo, serial, screenshot, netTimeout});
+    const QCommandLineOption scene(QStringLiteral("scene"),
+                                   QStringLiteral("With --screenshot: program (default), dnc or stopped."),
+                                   QStringLiteral("NAME"), QStringLiteral("program"));
+    parser.addOptions({demo, serial, screenshot, netTimeout, scene});
+    // --help and --version print and end the program here.
     parser.process(app);
+    if (textOnly) return 0;
 
     int waitMs = 0;
     if (parser.isSet(netTimeout)) {
@@ -65,6 +98,13 @@ int main(int argc, char **argv) {
         std::unique_ptr<DemoController> controller;
         if (parser.isSet(demo)) {
             controller = std::make_unique<DemoController>();
+            if (parser.isSet(screenshot) && !IsDemoScene(parser.value(scene))) {
+                std::fprintf(stderr, "dncpanel: --scene wants program, dnc or stopped\n");
+                return 2;
+            }
+            // The DNC scenes show a run on its way: the controller machines
+            // at a pace a picture can catch.
+            if (parser.value(scene) != QStringLiteral("program")) controller->SetDncRate(8192);
             QString error;
             if (!controller->Start(&error)) {
                 std::fprintf(stderr, "dncpanel: %s\n", qPrintable(error));
@@ -90,8 +130,9 @@ int main(int argc, char **argv) {
 #if DNCPANEL_HAVE_DEMO
         if (controller && parser.isSet(screenshot)) {
             const QString file = parser.value(screenshot);
-            QTimer::singleShot(300, &form, [&form, file] {
-                const bool ok = ShowDemoScene(form) && form.grab().save(file);
+            const QString name = parser.value(scene);
+            QTimer::singleShot(300, &form, [&form, file, name] {
+                const bool ok = ShowDemoScene(form, name) && form.grab().save(file);
                 if (!ok) std::fprintf(stderr, "dncpanel: the screenshot failed\n");
                 QApplication::exit(ok ? 0 : 1);
             });

@@ -15,7 +15,12 @@
 
 bool ScriptedDialogs::Confirm(QWidget *, const QString &title, const QString &text) {
     shown.append({QStringLiteral("confirm"), title, text});
-    return confirmAnswer;
+    return answer ? answer(shown.last()) : confirmAnswer;
+}
+
+bool ScriptedDialogs::Ask(QWidget *, const QString &title, const QString &text) {
+    shown.append({QStringLiteral("ask"), title, text});
+    return answer ? answer(shown.last()) : confirmAnswer;
 }
 
 void ScriptedDialogs::Inform(QWidget *, const QString &title, const QString &text) {

@@ -19,7 +19,7 @@
 #include "simulator.h"
 
 struct ShownBox {
-    QString kind;  // "confirm", "inform", "error", "unsaved"
+    QString kind;  // "confirm", "ask", "inform", "error", "unsaved"
     QString title;
     QString text;
 };
@@ -28,6 +28,9 @@ class ScriptedDialogs final : public Dialogs {
 public:
     QList<ShownBox> shown;
     bool confirmAnswer = true;
+    // When set, answers the questions (confirm and ask) in place of
+    // confirmAnswer, each seeing the box being asked.
+    std::function<bool(const ShownBox &)> answer;
     QString openFileAnswer;  // empty: the user cancels
     QString saveFileAnswer;
     QString lastInitialName;  // the name a file dialog was opened with
@@ -37,6 +40,7 @@ public:
     std::function<int(QDialog *)> modal = [](QDialog *) { return 2; };
 
     bool Confirm(QWidget *, const QString &title, const QString &text) override;
+    bool Ask(QWidget *, const QString &title, const QString &text) override;
     void Inform(QWidget *, const QString &title, const QString &text) override;
     void Error(QWidget *, const QString &title, const QString &text) override;
     QString OpenFileName(QWidget *, const QString &initialName, const QString &) override;

@@ -15,6 +15,7 @@
 #include "app_fixture.h"
 #include "dnc_worker.h"
 #include "gbk_text.h"
+#include "journal.h"
 #include "nc_protocol.h"
 
 namespace {
@@ -224,12 +225,18 @@ void DncTest::stopWhileStreaming() {
     QCOMPARE(abortFrame.TextFrom(4), program.mid(1536, 512).toStdString());
     QCOMPARE(fixture.Captured(), Bytes(program.left(1536)));
     QCOMPARE(form.StatusText(1), DncStoppedText());
-    QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
+    // The bar shows what the controller took, not a finished run.
+    QCOMPARE(form.ProgressBar1->value(), 1536);
+    QCOMPARE(form.ProgressBar1->maximum(), 5000);
     QVERIFY(form.BitBtn11->isEnabled());
     QCOMPARE(int(DncStopRequested.load()), 0);
     // While it ran, the rate panel counted blocks of the whole program.
     QVERIFY2(rate.startsWith(QStringLiteral("Block 2/10")), qPrintable(rate));
-    QVERIFY(form.StatusPanel2->text().isEmpty());
+    // Then it tells where the run stopped: block 4 begins at byte 1536, on
+    // the program's line 1 + the line feeds before it.
+    const int line = int(program.left(1536).count('\n')) + 1;
+    QCOMPARE(form.StatusPanel2->text(),
+             QStringLiteral("DNC run stopped at block 4 of 10, program line %1 (byte 1536)").arg(line));
 }
 
 void DncTest::stopWhileBusy() {
@@ -412,11 +419,22 @@ void DncTest::closeDuringARun() {
     });
     form.BitBtn11Click();
     QVERIFY(QTest::qWaitFor([&] { return !form.isVisible(); }));
-    // The close stopped the run and waited for its worker.
+    // The close asked, then stopped the run as Stop does and waited for
+    // its worker.
+    QCOMPARE(fixture.dialogs.shown.size(), 1);
+    QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("ask"));
+    QVERIFY(fixture.dialogs.shown[0].text.startsWith(QStringLiteral("A DNC run is streaming ")));
     QVERIFY(!form.DncRunning());
     QCOMPARE(DataBlocks(), Numbers({1, 2, kAbort}));
     QCOMPARE(fixture.Captured(), Bytes(program.left(1024)));
     QCOMPARE(int(DncStopRequested.load()), 0);
+    // Its journal line says where it stopped.
+    std::string error;
+    const auto entries = journal::ReadAll(fixture.JournalFile().toStdString(), &error);
+    QCOMPARE(entries.size(), size_t(1));
+    QCOMPARE(entries[0].result, (DncStoppedText() + "; stopped at block 3 of 40, program line %1 (byte 1024)")
+                                    .arg(program.left(1024).count('\n') + 1)
+                                    .toStdString());
     fixture.form.reset();
 }
 

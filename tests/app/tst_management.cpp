@@ -104,12 +104,14 @@ void ManagementTest::deletes() {
     // The question always comes first.
     QVERIFY(!fixture.dialogs.shown.isEmpty());
     QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("confirm"));
+    // The question names what it is about, after its own text.
+    const QString named = (directory.isEmpty() ? QStringLiteral("\\") : "\\" + QString(directory).replace('/', '\\') + "\\") + caption;
     if (isFile) {
         QCOMPARE(fixture.dialogs.shown[0].title, QStringLiteral("删除远程文件？"));
-        QCOMPARE(fixture.dialogs.shown[0].text, QStringLiteral("确定删除该远程文件吗"));
+        QCOMPARE(fixture.dialogs.shown[0].text, QStringLiteral("确定删除该远程文件吗\n") + named);
     } else {
         QCOMPARE(fixture.dialogs.shown[0].title, QStringLiteral("Delete Dir？"));
-        QCOMPARE(fixture.dialogs.shown[0].text, QStringLiteral("Delete NC Dir?"));
+        QCOMPARE(fixture.dialogs.shown[0].text, QStringLiteral("Delete NC Dir?\n") + named);
     }
     if (!refusal.isEmpty()) {
         QCOMPARE(fixture.dialogs.shown.size(), 2);
