@@ -75,7 +75,8 @@ TEST(CommandLine, RefusedLines) {
         {"--frob", "ls"},
         {"ls", "a", "b"},
         {"put"},
-        {"get", "--verify", "x"},
+        {"ls", "--verify"},
+        {"get", "--verify", "--no-verify", "x"},
         {"search", "1"},
         {"state", "x"},
     };

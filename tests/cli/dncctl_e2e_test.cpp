@@ -125,6 +125,34 @@ TEST_P(OverEachLink, AbnormalStateEndsTheDncRunWithItsText) {
 INSTANTIATE_TEST_SUITE_P(Links, OverEachLink, ::testing::Values(Transport::kUdp, Transport::kPty),
                          [](const auto &info) { return info.param == Transport::kUdp ? "Udp" : "Pty"; });
 
+// On a serial line a byte damaged past the frame checksum's reach can pass
+// every check, so get reads the file twice there and keeps it only when both
+// reads agree; --no-verify reads once, --verify reads twice over UDP too.
+TEST(Verify, GetReadsTwiceOnASerialLineUnlessToldNot) {
+    const struct {
+        Transport transport;
+        std::vector<std::string> flags;
+        uint64_t reads;
+    } cases[] = {
+        {Transport::kPty, {}, 2},
+        {Transport::kPty, {"--no-verify"}, 1},
+        {Transport::kUdp, {}, 1},
+        {Transport::kUdp, {"--verify"}, 2},
+    };
+    for (const auto &c : cases) {
+        Controller ctl(c.transport);
+        const std::string served = RandomBytes(1500, 17);  // an opening and 3 blocks a read
+        clitest::WriteFile(ctl.RootPath("F.BIN"), served);
+        std::vector<std::string> command = {"get", "\\F.BIN", ctl.WorkPath("F.BIN")};
+        command.insert(command.end(), c.flags.begin(), c.flags.end());
+        const Outcome get = ctl.Run(command);
+        ASSERT_EQ(get.status, 0) << Describe(get);
+        EXPECT_EQ(clitest::ReadFile(ctl.WorkPath("F.BIN")), served);
+        EXPECT_EQ(ctl.Sim().CurrentStats().framesAnswered, 4 * c.reads) << (c.transport == Transport::kPty ? "pty " : "udp ")
+                                                                        << (c.flags.empty() ? "" : c.flags[0]);
+    }
+}
+
 // Waits, without a deadline of its own (ctest's time-out bounds the test),
 // until `ready` holds or the process has ended.
 template <typename Ready>
