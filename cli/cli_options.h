@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "restart_options.h"
+
 namespace dncctl {
 
 enum class LinkChoice { kUdp, kSerial };
@@ -26,6 +28,7 @@ struct CliOptions {
     bool commandHelp = false;  // COMMAND --help
     bool verify = false;       // put --verify, restore --verify
     bool dryRun = false;       // restore --dry-run
+    RestartOptions restart;    // dnc --from-line, --from-tool, --from-block
 };
 
 struct ParseResult {
