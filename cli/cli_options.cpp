@@ -67,8 +67,17 @@ const std::map<std::string, CommandSpec> &Commands() {
                         "  differs PATH local SIZE remote SIZE. Exit status 0 when identical, 4 when\n"
                         "  they differ. With --id 1,2,4 each device is compared with LOCAL_DIR/ID/\n"
                         "  (a LOCAL_FILE with each device) and lines start with 'ID: '.\n"}},
-        {"dnc", {1, 1, "dnc LOCAL\n  Stream an NC program to the controller while it machines (DNC run).\n"
-                       "  Ctrl-C stops the run: the controller is sent the abort block.\n"}},
+        {"dnc", {1, 1, "dnc LOCAL [--from-line L | --from-tool K | --from-block N [--preamble FILE] [--show]]\n"
+                       "  Stream an NC program to the controller while it machines (DNC run).\n"
+                       "  Ctrl-C stops the run: the controller is sent the abort block.\n"
+                       "  A restart sends the program's opening ('%' and program-number lines), a\n"
+                       "  preamble, then the program from line L (lines counted from 1), from its\n"
+                       "  K-th tool change (M06) or from its block N. The preamble puts back the\n"
+                       "  modal state of the skipped lines (tool, G20/G21, plane, G90/G91, G54-G59,\n"
+                       "  spindle, coolant, feed, motion mode); it is printed before sending, with\n"
+                       "  every skipped line the scan did not understand. --preamble FILE sends\n"
+                       "  that file's lines instead; --show prints the plan and sends nothing.\n"
+                       "  A safe retract and approach are yours to put in the preamble.\n"}},
     };
     return commands;
 }
@@ -212,6 +221,8 @@ ParseResult ParseCommandLine(const std::vector<std::string> &args) {
             o.force = true;
         } else if (a == "--dry-run" && o.command == "restore") {
             o.dryRun = true;
+        } else if (o.command == "dnc" && TakeRestartOption(args, &i, &o.restart, &result.error)) {
+            if (!result.error.empty()) return result;
         } else if (a.size() > 1 && a[0] == '-') {
             result.error = o.command + ": unknown option '" + a + "'";
             return result;
@@ -220,6 +231,10 @@ ParseResult ParseCommandLine(const std::vector<std::string> &args) {
         }
     }
     if (o.commandHelp) return result;
+    if (const std::string error = CheckRestartOptions(o.restart); !error.empty()) {
+        result.error = "dnc: " + error;
+        return result;
+    }
     if (o.ids.size() > 1 && o.command != "backup" && o.command != "diff") {
         result.error = o.command + " takes one device: --id lists several only for backup and diff";
         return result;

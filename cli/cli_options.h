@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "restart_options.h"
+
 namespace dncctl {
 
 enum class LinkChoice { kUdp, kSerial };
@@ -29,6 +31,7 @@ struct CliOptions {
     std::optional<bool> verify;
     bool dryRun = false;       // restore --dry-run
     bool force = false;        // rm, rmdir, put, restore: the controller's system names too
+    RestartOptions restart;    // dnc --from-line, --from-tool, --from-block
 };
 
 struct ParseResult {

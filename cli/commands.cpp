@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "dnc_restart.h"
 #include "interrupt.h"
 #include "journal.h"
 #include "local_folder.h"
@@ -392,9 +393,16 @@ int Dnc(const CliOptions &o) {
     const std::string &localPath = o.arguments[0];
     LocalInput input(localPath);
     if (!input.Usable()) return ReportLocal(input.error);
+    // A restart streams its plan (opening, preamble, the program from the
+    // restart line) through the same loop instead of the file.
+    const bool restarting = o.restart.Active();
+    RestartRun restart;
+    if (restarting) {
+        if (const int status = restart.Prepare(o); status >= 0) return status;
+    }
     nccmd::TransferResult result = Stoppable([&] {
         ProgressBar bar("dnc");
-        auto source = [&](uint8_t *buffer, size_t n) { return input.Read(buffer, n); };
+        auto source = [&](uint8_t *buffer, size_t n) { return restarting ? restart.Read(buffer, n) : input.Read(buffer, n); };
         auto progress = [&](uint64_t done, uint64_t total) { bar.Update(done, total); };
         auto stop = [] { return StopRequested(); };
         auto stopWhileBusy = [] { std::fprintf(stderr, "\ndncctl: DNC数据传异常终止\n"); };
@@ -403,16 +411,25 @@ int Dnc(const CliOptions &o) {
         callbacks.progress = progress;
         callbacks.stopRequested = stop;
         callbacks.stopWhileBusy = stopWhileBusy;
-        return nccmd::RunDncStream(o.id, input.size, callbacks);
+        return nccmd::RunDncStream(o.id, restarting ? restart.Size() : input.size, callbacks);
     });
     const std::string localError = "cannot read " + localPath + " to its end (did it change?)";
-    WriteJournalLine(o, JournalRecord{journal::kDnc, {}, localPath, true, input.read, input.hash.HexDigest(),
-                                      ResultText(result, localError)});
+    JournalRecord record{journal::kDnc, {}, localPath, true, input.read, input.hash.HexDigest(),
+                         ResultText(result, localError)};
+    if (restarting) {
+        record.bytes = restart.BytesRead();
+        record.sha256 = restart.StreamSha256();
+        record.result += " (" + restart.JournalNote() + ")";
+    }
+    WriteJournalLine(o, record);
+    int status = kExitAbnormal;
     if (result.abnormalCode != 0) {
         std::fprintf(stderr, "dncctl: 下位机出现异常状态 异常代码:%d\n", result.abnormalCode);
-        return kExitAbnormal;
+    } else {
+        status = TransferStatus(result, localError);
     }
-    return TransferStatus(result, localError);
+    if (!result.Succeeded()) OfferResume(localPath, restarting ? &restart : nullptr, result.bytesDone);
+    return status;
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 
 #include "cli_options.h"
 #include "commands.h"
+#include "dnc_restart.h"
 #include "interrupt.h"
 #include "journal_line.h"
 #include "link_setup.h"
@@ -28,6 +29,7 @@ int main(int argc, char **argv) {
     }
     // The journal is local: no link is needed to print it.
     if (o.command == "log") return PrintJournal();
+    if (o.command == "dnc" && o.restart.show) return ShowRestart(o);
     InstallInterruptHandling();
     if (const std::string error = SetUpLink(o); !error.empty()) {
         std::fprintf(stderr, "dncctl: %s\n", error.c_str());
