@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <iterator>
 #include <string>
 #include <vector>
 
@@ -230,6 +231,40 @@ TEST(ProgramLines, LinesKeepTheirEndings) {
     EXPECT_TRUE(nccmd::SplitProgramLines("").empty());
     EXPECT_EQ(nccmd::SplitProgramLines("G0\n").size(), 1u);
     EXPECT_EQ(nccmd::ProgramLineEnding("G0", nccmd::SplitProgramLines("G0")), "\r\n");
+}
+
+}  // namespace
+
+namespace {
+
+// Programs of random words, junk and line endings, every restart point:
+// a plan is refused or is exactly opening + preamble + the program's tail.
+TEST(RestartStream, AnyProgramGivesAWellFormedPlanOrARefusal) {
+    const char *pieces[] = {"%", "O12", "G1", "G01", "X-1.5", "T3", "M6", "M06", "S900", "M3", "F.5", "N10", "N20",
+                            "#1=2", "(C ; D)", ";X", "/", "G54.1", "M98 P1", "IF[", "\xB0\xA1", " ", "\t", "\r",
+                            "\r\n", "\n", "\n", ""};
+    uint32_t seed = 12345;
+    auto next = [&seed] { return seed = seed * 1103515245u + 12345u, (seed >> 16) & 0x7FFF; };
+    for (int round = 0; round < 300; ++round) {
+        std::string program;
+        const int count = int(next() % 40);
+        for (int i = 0; i < count; ++i) program += pieces[next() % std::size(pieces)];
+        const size_t lines = nccmd::SplitProgramLines(program).size();
+        for (RestartFrom from : {RestartFrom::kLine, RestartFrom::kToolChange, RestartFrom::kBlockNumber}) {
+            for (long long n = 0; n <= static_cast<long long>(lines) + 1; ++n) {
+                const nccmd::RestartPlan plan = PlanRestart(program, From(from, from == RestartFrom::kBlockNumber ? n * 10 : n));
+                if (!plan.Ok()) {
+                    EXPECT_TRUE(plan.stream.empty());
+                    continue;
+                }
+                ASSERT_GE(plan.line, 1u);
+                ASSERT_LE(plan.line, lines);
+                EXPECT_EQ(plan.stream.substr(0, plan.openingBytes), program.substr(0, plan.openingBytes));
+                EXPECT_EQ(plan.stream.substr(plan.openingBytes + plan.preambleBytes), program.substr(plan.programOffset));
+                EXPECT_LE(plan.openingBytes, plan.programOffset);
+            }
+        }
+    }
 }
 
 }  // namespace
