@@ -1,21 +1,34 @@
 #include "dnc_restart.h"
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstring>
 #include <vector>
 
 #include "commands.h"
-#include "local_files.h"
+#include "local_folder.h"
 
 namespace dncctl {
 
 namespace {
 
+// A program or preamble file, whole: only a regular file is read (a FIFO or
+// a device is refused without waiting), and no more than the controller's
+// signed 32-bit sizes hold.
 bool ReadText(const std::string &path, std::string *text, std::string *error) {
-    std::vector<uint8_t> bytes;
-    if (!ReadWholeFile(path, &bytes, error)) return false;
-    text->assign(bytes.begin(), bytes.end());
+    RegularFile file;
+    if (!OpenRegularFile(path, &file, error)) return false;
+    if (file.size > uint64_t(INT32_MAX)) {
+        *error = path + " is too large for the controller (2 GiB at most)";
+        return false;
+    }
+    text->resize(file.size);
+    const ssize_t got = ReadFully(file.fd.Get(), text->data(), text->size());
+    if (got < 0 || size_t(got) != text->size()) {
+        *error = "cannot read " + path + " to its end (did it change?)";
+        return false;
+    }
     return true;
 }
 
