@@ -216,7 +216,7 @@ void TForm1::RestartDncClick() {
     if (lastDncStop_.path == path && lastDncStop_.size == info.size() && lastDncStop_.modified == info.lastModified())
         input.stoppedAt = static_cast<size_t>(lastDncStop_.programByte);
     RestartDialog dialog(std::move(input), this);
-    if (AppDialogs().ExecModal(&dialog) != QDialog::Accepted || !dialog.Result().plan.Ok()) return;
+    if (AppDialogs().ExecModal(&dialog) != QDialog::Accepted || !dialog.Result().accepted) return;
     auto job = std::make_shared<DncRestartJob>();
     job->path = path;
     job->program = std::move(*program);

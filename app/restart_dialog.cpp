@@ -240,6 +240,7 @@ void RestartDialog::Replan() {
     nccmd::RestartRequest request;
     QString problem;
     result_ = {};
+    planned_ = false;
     if (!Request(&request, &problem)) {
         ShowPlan({});
         Message->setText(problem);
@@ -248,6 +249,7 @@ void RestartDialog::Replan() {
     }
     result_.request = request;
     result_.plan = nccmd::PlanRestart(input_.program, request);
+    planned_ = true;
     if (result_.plan.error == nccmd::RestartError::kEmptyPreamble) {
         // Shown as it would go, and asked about at the start.
         nccmd::RestartRequest confirmed = request;
@@ -306,7 +308,8 @@ void RestartDialog::accept() {
         result_.request.emptyPreambleConfirmed = true;
         result_.plan = nccmd::PlanRestart(input_.program, result_.request);
     }
-    // A refused plan keeps the dialog open with its reason.
-    if (!result_.plan.Ok()) return;
+    // A refused plan, or none, keeps the dialog open with its reason.
+    if (!planned_ || !result_.plan.Ok()) return;
+    result_.accepted = true;
     QDialog::accept();
 }

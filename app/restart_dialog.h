@@ -31,8 +31,9 @@ struct RestartDialogInput {
 
 struct RestartChoice {
     nccmd::RestartRequest request;
-    // Not Ok() unless the dialog was accepted with a plan to send.
     nccmd::RestartPlan plan;
+    // The dialog was accepted with this plan to send.
+    bool accepted = false;
 };
 
 class RestartDialog final : public QDialog {
@@ -79,4 +80,5 @@ private:
     RestartDialogInput input_;
     RestartChoice result_;
     bool settingPoint_ = false;
+    bool planned_ = false;  // result_ holds a plan of what the controls say
 };
