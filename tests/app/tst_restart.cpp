@@ -273,6 +273,7 @@ void RestartTest::offeredAfterAStoppedRun() {
 
     // A whole run, stopped while block 3 is on its way: the controller took
     // 1536 bytes.
+    RecordSentFrames();
     SetFrameObserver([&](const SentFrame &f) {
         if (f.function == 0x25 && f.number == 3) OnWindow(form, [&] { form.BitBtn12Click(); });
     });
