@@ -4,6 +4,7 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QImage>
 #include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -57,8 +58,9 @@ private:
     QString program_;
 };
 
-// The picture of the last scene that was not the window.
-QPixmap scenePicture;
+// The picture of the last scene that was not the window (an image: a
+// pixmap cannot live before the application does).
+QImage scenePicture;
 
 // Runs the window's event loop until `done` holds or the limit has passed.
 bool RunUntil(const std::function<bool()> &done, int limitMs) {
@@ -113,7 +115,7 @@ bool ShowDncScene(TForm1 &form, bool stop, bool restart = false) {
     }
     if (restart && ok) {
         form.RestartDncClick();
-        scenePicture = dialogs.picture;
+        scenePicture = dialogs.picture.toImage();
         ok = !scenePicture.isNull();
     }
     InstallDialogs(nullptr);
@@ -127,7 +129,7 @@ bool IsDemoScene(const QString &scene) {
            scene == QStringLiteral("restart");
 }
 
-QPixmap GrabDemoScene(TForm1 &form) { return scenePicture.isNull() ? form.grab() : scenePicture; }
+QPixmap GrabDemoScene(TForm1 &form) { return scenePicture.isNull() ? form.grab() : QPixmap::fromImage(scenePicture); }
 
 bool ShowDemoScene(TForm1 &form, const QString &scene) {
     form.BitBtn7Click();
