@@ -2,10 +2,10 @@
 // the dialog's computed preamble and preview, the stream the controller
 // captured when the preamble was edited, the restart point offered after a
 // stopped run, and the inputs that send nothing.
+#include <QComboBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
-#include <QComboBox>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
