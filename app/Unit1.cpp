@@ -206,6 +206,8 @@ void TForm1::BuildControls() {
     BitBtn2 = NewButton(central, "BitBtn2", QStringLiteral("搜索设备ID"), QStyle::SP_FileDialogContentsView);
     BitBtn11 = NewButton(central, "BitBtn11", QStringLiteral("启动DNC加工"), QStyle::SP_MediaPlay);
     BitBtn12 = NewButton(central, "BitBtn12", QStringLiteral("停止DNC加工"), QStyle::SP_MediaStop);
+    RestartDncButton = NewButton(central, "RestartDncButton", QStringLiteral("Restart DNC from..."),
+                                 QStyle::SP_MediaSeekForward);
     BitBtn1 = NewButton(central, "BitBtn1", QStringLiteral("Close"), QStyle::SP_DialogCloseButton);
 
     Edit1 = new QLineEdit(QStringLiteral("1"), central);
@@ -372,10 +374,11 @@ void TForm1::BuildLayout() {
     searchLayout->addWidget(BitBtn2, 1, 0, 1, 4);
     searchLayout->addWidget(ListView2, 2, 0, 1, 4);
     searchLayout->addWidget(BitBtn11, 3, 0, 1, 4);
-    searchLayout->addWidget(BitBtn12, 4, 0, 1, 4);
-    searchLayout->addWidget(Label8, 5, 0, 1, 2);
-    searchLayout->addWidget(NetWait, 5, 2, 1, 2);
-    searchLayout->addWidget(CheckVerify, 6, 0, 1, 4);
+    searchLayout->addWidget(RestartDncButton, 4, 0, 1, 4);
+    searchLayout->addWidget(BitBtn12, 5, 0, 1, 4);
+    searchLayout->addWidget(Label8, 6, 0, 1, 2);
+    searchLayout->addWidget(NetWait, 6, 2, 1, 2);
+    searchLayout->addWidget(CheckVerify, 7, 0, 1, 4);
     searchLayout->setRowStretch(2, 1);
     search->setMaximumWidth(230);
 
@@ -462,6 +465,7 @@ void TForm1::ConnectHandlers() {
     connect(ListView2, &QTreeWidget::itemDoubleClicked, this, [this] { ListView2DblClick(); });
     connect(BitBtn11, &QPushButton::clicked, this, &TForm1::BitBtn11Click);
     connect(BitBtn12, &QPushButton::clicked, this, &TForm1::BitBtn12Click);
+    connect(RestartDncButton, &QPushButton::clicked, this, &TForm1::RestartDncClick);
     auto popup = [this](QWidget *view) {
         return [this, view](const QPoint &at) { PopupMenu1->popup(view->mapToGlobal(at)); };
     };

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "listing_view.h"
@@ -35,6 +36,7 @@ class MessageLog;
 class TForm2;
 class TForm3;
 class DncRun;
+struct DncRestartJob;
 class TransferRate;
 
 // The file-open dialog: design values at start; FileName then follows the
@@ -78,6 +80,7 @@ public:
     QComboBox *CB1, *CB2, *CB3, *CB4;
     QPushButton *BitBtn1, *BitBtn2, *BitBtn4, *BitBtn7, *BitBtn8, *BitBtn9, *BitBtn10, *BitBtn11, *BitBtn12;
     QRadioButton *RB1, *RB2;
+    QPushButton *RestartDncButton;  // "Restart DNC from...", beside BitBtn11
     QTreeWidget *ListView1, *ListView2;
     QPlainTextEdit *Memo1;
     QLineEdit *Edit1, *Edit2;
@@ -150,6 +153,8 @@ public:
     void BitBtn12Click();
     // True from Start until the run's worker has ended.
     bool DncRunning() const { return dnc_ != nullptr; }
+    // A DNC run from a line of a program, chosen in the restart dialog.
+    void RestartDncClick();
 
     void ShowResultCode(uint8_t code);
     QString StatusText(int panel) const;
@@ -290,6 +295,12 @@ private:
     // The question asked when the window closes during a run.
     QString DncCloseQuestion() const;
     void FinishDncRun();  // the window free again, BitBtn11 enabled
+    // Start's work once the program is settled: the memo, the controls and
+    // the worker; with `restart`, the run sends its stream.
+    void StartDncRun(std::shared_ptr<const DncRestartJob> restart);
+    void SetDncStartEnabled(bool enabled);
+    // The restart's program file, or nothing when a box said why not.
+    std::optional<std::string> ReadRestartProgram(const QString &path);
     // Stops a run for good before the window or the link goes away: the
     // stop, a bounded wait, then the link cut under the worker if it still
     // runs. Nothing of the worker reaches the window afterwards. False when
@@ -313,6 +324,14 @@ private:
     QString ip_;
     std::unique_ptr<TransferRate> rate_;
     std::unique_ptr<DncRun> dnc_;  // the one run, from Start until its worker ended
+    // Where the last DNC run stopped in its program file, offered by the
+    // restart dialog while the file is as it was then.
+    struct DncStopPoint {
+        QString path;
+        uint64_t programByte = 0;
+        qint64 size = -1;
+        QDateTime modified;
+    } lastDncStop_;
 };
 
 // Most characters the link texts may hold (GBK bytes, terminating zero not

@@ -1,5 +1,8 @@
-// The DNC run from the window's side: Start and Stop, the worker's effects
-// on the controls, and the run's end, also when the window closes under it.
+// The DNC run from the window's side: Start, Restart from a line, and Stop,
+// the worker's effects on the controls, and the run's end, also when the
+// window closes under it.
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
@@ -16,7 +19,9 @@
 #include "dnc_run.h"
 #include "journal.h"
 #include "link_cut.h"
+#include "restart_dialog.h"
 #include "result_texts.h"
+#include "sha256.h"
 
 namespace {
 
@@ -43,10 +48,11 @@ DncRun::DncRun(TForm1 &form) : queue(WindowQueue::Create(&form)), form_(form) {
 
 DncRun::~DncRun() { queue->Detach(); }
 
-bool DncRun::Start(uint8_t address) {
+bool DncRun::Start(uint8_t address, std::shared_ptr<const DncRestartJob> job) {
+    restart = std::move(job);
     try {
-        worker = std::thread([this, address, keep = queue] {
-            DncWorker(*this, address);
+        worker = std::thread([this, address, keep = queue, job = restart] {
+            DncWorker(*this, address, job.get());
             keep->MarkFinished();
         });
     } catch (const std::system_error &) {
@@ -121,9 +127,10 @@ void DncRun::ProgramStreamed(const QString &path, uint64_t bytes, const std::str
     });
 }
 
-void DncRun::RunStopped(const QString &note) {
-    queue->Post([this, note] {
+void DncRun::RunStopped(const QString &note, uint64_t programByte) {
+    queue->Post([this, note, programByte] {
         stopNote = note;
+        stoppedAt = programByte;
         form_.ShowEndNote(QStringLiteral("DNC run %1").arg(note));
     });
 }
@@ -185,7 +192,72 @@ void TForm1::BitBtn11Click() {
     // The run shows its program in the memo, in place of what it held.
     if (!ConfirmDiscardMemo()) return;
     if (!BeginRequest()) return;
-    BitBtn11->setEnabled(false);
+    StartDncRun({});
+}
+
+void TForm1::RestartDncClick() {
+    if (dnc_) {
+        StatusPanel1->setText(DncRunningRefusalText());
+        return;
+    }
+    if (!BeginRequest()) return;
+    if (!ConfirmDiscardMemo()) return;
+    // The program is chosen as Start chooses it, from the same file dialog.
+    const QString path = AppDialogs().OpenFileName(this, OpenDialog1.FileName, OpenDialog1.Filter);
+    if (path.isEmpty()) return;
+    OpenDialog1.FileName = path;
+    RememberLocalFile(path);
+    std::optional<std::string> program = ReadRestartProgram(path);
+    if (!program) return;
+    RestartDialogInput input;
+    input.path = path;
+    input.program = *program;
+    const QFileInfo info(path);
+    if (lastDncStop_.path == path && lastDncStop_.size == info.size() && lastDncStop_.modified == info.lastModified())
+        input.stoppedAt = static_cast<size_t>(lastDncStop_.programByte);
+    RestartDialog dialog(std::move(input), this);
+    if (AppDialogs().ExecModal(&dialog) != QDialog::Accepted || !dialog.Result().accepted) return;
+    auto job = std::make_shared<DncRestartJob>();
+    job->path = path;
+    job->program = std::move(*program);
+    job->plan = dialog.Result().plan;
+    journal::Sha256 hash;
+    const std::string_view preamble = job->plan.PreambleText();
+    hash.Update(reinterpret_cast<const uint8_t *>(preamble.data()), preamble.size());
+    job->preambleSha256 = hash.HexDigest();
+    if (!BeginRequest()) return;
+    StartDncRun(std::move(job));
+}
+
+std::optional<std::string> TForm1::ReadRestartProgram(const QString &path) {
+    QFile file(path);
+    // As Start: only a regular file the controller can be told the size of.
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > INT32_MAX) {
+        AppDialogs().Inform(this, QStringLiteral("文件操作错误"), QStringLiteral("此文件不存在!!!!"));
+        return std::nullopt;
+    }
+    const QByteArray bytes = file.readAll();
+    if (bytes.size() != file.size()) {
+        AppDialogs().Inform(this, QStringLiteral("文件操作错误"), QStringLiteral("此文件不存在!!!!"));
+        return std::nullopt;
+    }
+    std::string program = bytes.toStdString();
+    if (const std::string why = nccmd::NotTextReason(program); !why.empty()) {
+        AppDialogs().Error(this, QStringLiteral("Restart DNC from..."),
+                           QStringLiteral("%1 cannot be restarted: it is not a text program (%2). Nothing was sent.")
+                               .arg(path, QString::fromStdString(why)));
+        return std::nullopt;
+    }
+    return program;
+}
+
+void TForm1::SetDncStartEnabled(bool enabled) {
+    BitBtn11->setEnabled(enabled);
+    RestartDncButton->setEnabled(enabled);
+}
+
+void TForm1::StartDncRun(std::shared_ptr<const DncRestartJob> restart) {
+    SetDncStartEnabled(false);
     Memo1->clear();
     // The memo shows the program as streamed: not a file to save back.
     MemoSource view;
@@ -194,9 +266,15 @@ void TForm1::BitBtn11Click() {
     view.partNote = QStringLiteral("DNC view: the program as it was streamed to device %1 (a leading % shown as "
                                    "CR; past 1 MiB only the end is kept). It is not a whole program file.")
                         .arg(DeviceId);
+    if (restart) view.path = restart->path;
     SetMemoSource(view);
     DncStopRequested.store(0);
     auto run = std::make_unique<DncRun>(*this);
+    // A restart's program was chosen before its dialog.
+    if (restart) {
+        run->programChosen = true;
+        run->chosenProgram = restart->path;
+    }
     // The memo shows the program as it streams; the user's keys would land
     // inside it.
     run->memoWasReadOnly = Memo1->isReadOnly();
@@ -204,7 +282,7 @@ void TForm1::BitBtn11Click() {
     // The device, port and link stay as the run found them.
     SetRequestControlsEnabled(false);
     dnc_ = std::move(run);
-    if (!dnc_->Start(DeviceId)) {
+    if (!dnc_->Start(DeviceId, std::move(restart))) {
         StatusPanel1->setText(QStringLiteral("The DNC run could not start a thread"));
         FinishDncRun();
     }
@@ -213,7 +291,7 @@ void TForm1::BitBtn11Click() {
 void TForm1::BitBtn12Click() {
     DncStopRequested.store(1);
     // With a run going, Start comes back when its worker has ended.
-    if (!dnc_) BitBtn11->setEnabled(true);
+    if (!dnc_) SetDncStartEnabled(true);
 }
 
 void TForm1::DncEnded() {
@@ -231,8 +309,23 @@ void TForm1::DncEnded() {
                        .arg(dnc_->programPath, QString::number(DeviceId), LinkAddressText(), dnc_->stopNote,
                             StatusPanel1->text()));
     }
-    if (dnc_->streamed)
+    if (dnc_->streamed) {
+        // A restart is journalled as dncctl journals one: the stream's bytes
+        // and hash, and where it restarted with what preamble.
+        if (dnc_->restart) {
+            result += QStringLiteral(" (restart from line %1, preamble sha256 %2)")
+                          .arg(dnc_->restart->plan.line)
+                          .arg(QString::fromStdString(dnc_->restart->preambleSha256));
+        }
         WriteJournal(journal::kDnc, {}, dnc_->programPath, true, dnc_->programBytes, dnc_->programSha256, result);
+        // The restart dialog offers to go on where this run stopped, while
+        // the file stays as it was.
+        lastDncStop_ = {};
+        if (!dnc_->stopNote.isEmpty()) {
+            const QFileInfo info(dnc_->programPath);
+            lastDncStop_ = {dnc_->programPath, dnc_->stoppedAt, info.size(), info.lastModified()};
+        }
+    }
     const bool chosen = dnc_->programChosen;
     FinishDncRun();
     // A cancelled file dialog leaves an empty memo that shows nothing.
@@ -264,7 +357,7 @@ void TForm1::FinishDncRun() {
     dnc_.reset();
     Memo1->setReadOnly(wasReadOnly);
     SetRequestControlsEnabled(true);
-    BitBtn11->setEnabled(true);
+    SetDncStartEnabled(true);
     ClearRate();
     // The streamed program is the file's text, not the user's edits.
     Memo1->document()->setModified(false);
@@ -294,7 +387,7 @@ bool TForm1::EndDncRunForClose() {
     (void)dnc_.release();
     Memo1->setReadOnly(wasReadOnly);
     SetRequestControlsEnabled(true);
-    BitBtn11->setEnabled(true);
+    SetDncStartEnabled(true);
     ClearRate();
     return false;
 }

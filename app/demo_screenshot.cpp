@@ -4,6 +4,8 @@
 #include <QElapsedTimer>
 #include <QEventLoop>
 #include <QFile>
+#include <QImage>
+#include <QPixmap>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QTimer>
@@ -12,6 +14,7 @@
 
 #include "Unit1.h"
 #include "dialogs.h"
+#include "restart_dialog.h"
 
 namespace {
 
@@ -35,11 +38,29 @@ public:
     void Error(QWidget *, const QString &, const QString &) override {}
     QString OpenFileName(QWidget *, const QString &, const QString &) override { return program_; }
     QString SaveFileName(QWidget *, const QString &, const QString &) override { return {}; }
-    int ExecModal(QDialog *) override { return 2; }
+    // The restart dialog is shown, drawn and kept as the scene's picture;
+    // then cancelled.
+    int ExecModal(QDialog *dialog) override {
+        if (qobject_cast<RestartDialog *>(dialog) != nullptr) {
+            dialog->show();
+            QEventLoop loop;
+            QTimer::singleShot(300, &loop, &QEventLoop::quit);
+            loop.exec();
+            picture = dialog->grab();
+            dialog->hide();
+        }
+        return 2;
+    }
+
+    QPixmap picture;
 
 private:
     QString program_;
 };
+
+// The picture of the last scene that was not the window (an image: a
+// pixmap cannot live before the application does).
+QImage scenePicture;
 
 // Runs the window's event loop until `done` holds or the limit has passed.
 bool RunUntil(const std::function<bool()> &done, int limitMs) {
@@ -59,6 +80,12 @@ QString WriteSceneProgram() {
     for (int line = 0; program.size() < 48 * 1024; ++line)
         program += "N" + QByteArray::number(100 + line * 10) + " G01 X" + QByteArray::number(line % 200) + ".000 Y" +
                    QByteArray::number((line / 200) * 4) + ".000 F600\r\n";
+    // A second tool part way, so a stopped run has a tool change to go
+    // back to.
+    program += "G00 Z50.\r\nT02 M06 (DRILL 8.5)\r\nG54 S1200 M03 M08\r\n#100=2 (DEPTH)\r\n";
+    for (int line = 0; line < 400; ++line)
+        program += "N" + QByteArray::number(90000 + line * 10) + " G81 X" + QByteArray::number(line % 20 * 10) +
+                   ". Y" + QByteArray::number(line / 20 * 6) + ". Z-#100 R2. F120\r\n";
     program += "M30\r\n%\r\n";
     const QString path = QDir::current().filePath(QStringLiteral("O0100.NC"));
     QFile file(path);
@@ -66,7 +93,7 @@ QString WriteSceneProgram() {
     return path;
 }
 
-bool ShowDncScene(TForm1 &form, bool stop) {
+bool ShowDncScene(TForm1 &form, bool stop, bool restart = false) {
     const QString program = WriteSceneProgram();
     if (program.isEmpty()) return false;
     SceneDialogs dialogs(program);
@@ -86,6 +113,11 @@ bool ShowDncScene(TForm1 &form, bool stop) {
         form.BitBtn12Click();
         ok = ok && RunUntil([&form] { return !form.DncRunning(); }, 60000);
     }
+    if (restart && ok) {
+        form.RestartDncClick();
+        scenePicture = dialogs.picture.toImage();
+        ok = !scenePicture.isNull();
+    }
     InstallDialogs(nullptr);
     return ok;
 }
@@ -93,8 +125,11 @@ bool ShowDncScene(TForm1 &form, bool stop) {
 }  // namespace
 
 bool IsDemoScene(const QString &scene) {
-    return scene == QStringLiteral("program") || scene == QStringLiteral("dnc") || scene == QStringLiteral("stopped");
+    return scene == QStringLiteral("program") || scene == QStringLiteral("dnc") || scene == QStringLiteral("stopped") ||
+           scene == QStringLiteral("restart");
 }
+
+QPixmap GrabDemoScene(TForm1 &form) { return scenePicture.isNull() ? form.grab() : QPixmap::fromImage(scenePicture); }
 
 bool ShowDemoScene(TForm1 &form, const QString &scene) {
     form.BitBtn7Click();
@@ -102,6 +137,7 @@ bool ShowDemoScene(TForm1 &form, const QString &scene) {
     form.ListView1DblClick();
     if (scene == QStringLiteral("dnc")) return ShowDncScene(form, false);
     if (scene == QStringLiteral("stopped")) return ShowDncScene(form, true);
+    if (scene == QStringLiteral("restart")) return ShowDncScene(form, true, true);
     if (!SelectItem(form, QStringLiteral("O0001.CNC"))) return false;
     // Read without the confirmation box the double-click asks.
     return form.ReadNcFile(form.DeviceId, form.CurrentNcPath + form.SelectedFileName) == 0;

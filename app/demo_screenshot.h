@@ -3,8 +3,11 @@
 //             into the memo
 //   dnc       a DNC run streaming a long program
 //   stopped   a DNC run stopped with 停止DNC加工 part way
+//   restart   the restart dialog after that stopped run (the picture is the
+//             dialog's, not the window's)
 #pragma once
 
+#include <QPixmap>
 #include <QString>
 
 class TForm1;
@@ -15,3 +18,6 @@ bool IsDemoScene(const QString &scene);
 // Sets the scene up; false when something failed on the way. The DNC
 // scenes run the event loop while the program streams.
 bool ShowDemoScene(TForm1 &form, const QString &scene = QStringLiteral("program"));
+
+// The scene's picture: the window, or the dialog the scene showed.
+QPixmap GrabDemoScene(TForm1 &form);

@@ -19,8 +19,9 @@ public:
     explicit DncRun(TForm1 &form);
     ~DncRun() override;
 
-    // Creates the worker thread; false when the system refused one.
-    bool Start(uint8_t address);
+    // Creates the worker thread; false when the system refused one. With
+    // `restart`, the run sends its stream in place of asking for a file.
+    bool Start(uint8_t address, std::shared_ptr<const DncRestartJob> restart = {});
 
     // Called on the worker thread; each posts its effect to the window.
     QString ChooseProgram() override;
@@ -31,7 +32,7 @@ public:
     void SetProgressFull() override;
     void ShowBlock(const uint8_t *data, size_t length) override;
     void ProgramStreamed(const QString &path, uint64_t bytes, const std::string &sha256) override;
-    void RunStopped(const QString &note) override;
+    void RunStopped(const QString &note, uint64_t programByte) override;
     void RunEnded() override;
 
     // Window thread, at the run's end: what the decoder still held (a
@@ -47,6 +48,9 @@ public:
     QString chosenProgram;
     // Window thread: where a run that ended early stopped; empty otherwise.
     QString stopNote;
+    uint64_t stoppedAt = 0;  // the program file's first byte not taken
+    // The restart this run sends, or null for a whole program.
+    std::shared_ptr<const DncRestartJob> restart;
     // Window thread: bytes the controller took and the program's size, as
     // last reported.
     uint64_t Done() const { return done_; }

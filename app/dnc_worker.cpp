@@ -4,6 +4,7 @@
 #include <QFileInfo>
 #include <algorithm>
 #include <climits>
+#include <cstring>
 
 #include "sha256.h"
 #include "transfers.h"
@@ -20,17 +21,19 @@ QString DncStopNote(int64_t block, int64_t blocks, uint64_t line, uint64_t byte)
     return QStringLiteral("stopped at block %1 of %2, program line %3 (byte %4)").arg(block).arg(blocks).arg(line).arg(byte);
 }
 
-void DncWorker(DncWindow &window, uint8_t address) {
+void DncWorker(DncWindow &window, uint8_t address, const DncRestartJob *restart) {
     uint8_t code = 0;
     // The end report is left out where a more precise text is final.
     bool reportCode = true;
-    const QString path = window.ChooseProgram();
+    const QString path = restart ? restart->path : window.ChooseProgram();
     if (!path.isEmpty()) {
         window.SetStatus(DncStreamingText());
         QFile file(path);
         // Only a regular file has a size to announce; a named pipe would
-        // also block this thread until a writer came.
-        if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > INT32_MAX) {
+        // also block this thread until a writer came. A restart's stream
+        // is in memory already.
+        if (!restart &&
+            (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly) || file.size() > INT32_MAX)) {
             window.ShowFileError();
             reportCode = false;
         } else {
@@ -44,9 +47,14 @@ void DncWorker(DncWindow &window, uint8_t address) {
             uint64_t linesBeforeLast = 0;
             uint64_t lines = 0;
             auto source = [&](uint8_t *buffer, size_t length) {
-                if (file.read(reinterpret_cast<char *>(buffer), static_cast<qint64>(length)) !=
-                    static_cast<qint64>(length))
+                if (restart) {
+                    const std::string &stream = restart->plan.stream;
+                    if (length > stream.size() - read) return false;
+                    std::memcpy(buffer, stream.data() + read, length);
+                } else if (file.read(reinterpret_cast<char *>(buffer), static_cast<qint64>(length)) !=
+                           static_cast<qint64>(length)) {
                     return false;
+                }
                 hash.Update(buffer, length);
                 read += length;
                 linesBeforeLast = lines;
@@ -70,7 +78,7 @@ void DncWorker(DncWindow &window, uint8_t address) {
             callbacks.stopRequested = stop;
             callbacks.blockSent = sent;
             callbacks.stopWhileBusy = stopWhileBusy;
-            const auto size = static_cast<uint64_t>(file.size());
+            const auto size = static_cast<uint64_t>(restart ? restart->plan.stream.size() : file.size());
             const nccmd::TransferResult result = nccmd::RunDncStream(address, static_cast<int32_t>(size), callbacks);
             file.close();
             window.ProgramStreamed(path, read, hash.HexDigest());
@@ -82,8 +90,18 @@ void DncWorker(DncWindow &window, uint8_t address) {
                 const uint64_t newlines = taken == read ? lines : linesBeforeLast;
                 const int64_t blocks = static_cast<int64_t>((size + 511) / 512);
                 const int64_t block = std::min<int64_t>(static_cast<int64_t>(taken / 512) + 1, blocks);
+                uint64_t line = newlines + 1;
+                uint64_t byte = taken;
+                if (restart) {
+                    // Blocks count the stream; the line and byte are the
+                    // program's, where the operator goes on from. Bytes of
+                    // the opening and preamble leave the restart line to do.
+                    const nccmd::RestartPlan &plan = restart->plan;
+                    byte = std::max(plan.ProgramOffsetOf(static_cast<size_t>(taken)), plan.programOffset);
+                    line = nccmd::LineOfOffset(nccmd::SplitProgramLines(restart->program), static_cast<size_t>(byte));
+                }
                 window.SetProgress(taken, size);
-                window.RunStopped(DncStopNote(block, blocks, newlines + 1, taken));
+                window.RunStopped(DncStopNote(block, blocks, line, byte), byte);
             }
             code = result.code;
             if (code != 0) {

@@ -10,6 +10,8 @@
 #include <cstdint>
 #include <string>
 
+#include "restart_stream.h"
+
 // The user asked the run to stop: set to 0 by Start, to 1 by Stop, read by
 // the worker before each block and after each busy answer, cleared by the
 // worker at its end. One flag serves every run.
@@ -36,15 +38,28 @@ public:
     // run has ended with a file open; for the journal.
     virtual void ProgramStreamed(const QString &path, uint64_t bytes, const std::string &sha256) = 0;
     // The run ended before the program's end: where it stopped, for the
-    // third status panel, the message log and the journal.
-    virtual void RunStopped(const QString &note) = 0;
+    // third status panel, the message log and the journal, and the offset
+    // in the program file of the first byte the controller did not take,
+    // from which a restart can be offered.
+    virtual void RunStopped(const QString &note, uint64_t programByte) = 0;
     // The last call: BitBtn11 enabled, the window free for other requests.
     virtual void RunEnded() = 0;
 };
 
+// A run that restarts a program part way: the stream the restart dialog
+// showed, sent in place of the program file's bytes. The window asked for
+// the file already.
+struct DncRestartJob {
+    QString path;          // the program file
+    std::string program;   // its bytes, as the plan was made from them
+    nccmd::RestartPlan plan;
+    std::string preambleSha256;
+};
+
 // Runs one DNC run against the controller at `address` over the link and
-// engine the window set up.
-void DncWorker(DncWindow &window, uint8_t address);
+// engine the window set up; with `restart`, its stream rather than a file
+// the window is asked for.
+void DncWorker(DncWindow &window, uint8_t address, const DncRestartJob *restart = nullptr);
 
 // Status panel 1 texts of a run.
 QString DncStreamingText();

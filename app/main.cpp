@@ -6,7 +6,7 @@
 //                              (default 100; remembered for later starts)
 //   dncpanel --demo            against a built-in simulated controller, over
 //                              UDP and a pseudo-terminal
-//   dncpanel --demo --screenshot FILE [--scene program|dnc|stopped]
+//   dncpanel --demo --screenshot FILE [--scene program|dnc|stopped|restart]
 //                              set a scene up (a program read, a DNC run
 //                              streaming, a run stopped) and save the
 //                              window as FILE
@@ -74,7 +74,7 @@ int main(int argc, char **argv) {
                                                        "milliseconds (default 100). Remembered for later starts."),
                                         QStringLiteral("MS"));
     const QCommandLineOption scene(QStringLiteral("scene"),
-                                   QStringLiteral("With --screenshot: program (default), dnc or stopped."),
+                                   QStringLiteral("With --screenshot: program (default), dnc, stopped or restart."),
                                    QStringLiteral("NAME"), QStringLiteral("program"));
     parser.addOptions({demo, serial, screenshot, netTimeout, scene});
     // --help and --version print and end the program here.
@@ -99,7 +99,7 @@ int main(int argc, char **argv) {
         if (parser.isSet(demo)) {
             controller = std::make_unique<DemoController>();
             if (parser.isSet(screenshot) && !IsDemoScene(parser.value(scene))) {
-                std::fprintf(stderr, "dncpanel: --scene wants program, dnc or stopped\n");
+                std::fprintf(stderr, "dncpanel: --scene wants program, dnc, stopped or restart\n");
                 return 2;
             }
             // The DNC scenes show a run on its way: the controller machines
@@ -132,7 +132,7 @@ int main(int argc, char **argv) {
             const QString file = parser.value(screenshot);
             const QString name = parser.value(scene);
             QTimer::singleShot(300, &form, [&form, file, name] {
-                const bool ok = ShowDemoScene(form, name) && form.grab().save(file);
+                const bool ok = ShowDemoScene(form, name) && GrabDemoScene(form).save(file);
                 if (!ok) std::fprintf(stderr, "dncpanel: the screenshot failed\n");
                 QApplication::exit(ok ? 0 : 1);
             });
