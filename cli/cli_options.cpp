@@ -115,13 +115,7 @@ std::string ParseIds(const std::string &value, CliOptions *options) {
 
 }  // namespace
 
-int BaudIndex(const std::string &rate) {
-    for (int i = 0; i < dnclink::kBaudRateCount; ++i) {
-        if (rate == dnclink::BaudRateTable[i].text) return i;
-    }
-    if (rate == "134.5") return 3;  // the table keeps it as "134"
-    return -1;
-}
+int BaudIndex(const std::string &rate) { return dnclink::BaudIndexOf(rate.c_str()); }
 
 ParseResult ParseCommandLine(const std::vector<std::string> &args) {
     ParseResult result;

@@ -354,7 +354,7 @@ int Search(const CliOptions &o) {
         std::fprintf(stderr, "dncctl: search wants FIRST <= LAST, both from 1 to 255\n");
         return kExitUsage;
     }
-    ApplySetting(o, SearchSetting(o));
+    LinkSession().BeginSearch();
     int found = 0;
     for (long id = first; id <= last; ++id) {
         if (nccmd::NcSearchId(static_cast<uint8_t>(id)) == 0) {
@@ -363,7 +363,7 @@ int Search(const CliOptions &o) {
             ++found;
         }
     }
-    ApplySetting(o, NormalSetting(o));
+    LinkSession().EndSearch();
     if (found == 0) {
         std::fprintf(stderr, "dncctl: no controller answered on IDs %ld to %ld\n", first, last);
         return kExitController;

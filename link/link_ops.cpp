@@ -7,9 +7,8 @@
 
 namespace dnclink {
 
-uint8_t LinkKind = kLinkSerial;
-
 namespace {
+uint8_t LinkKind = kLinkSerial;
 void (*idleHook)() = nullptr;
 void (*memoHook)(const char *) = nullptr;
 }  // namespace
@@ -34,6 +33,10 @@ void AppendMemoLine(const char *utf8Line) {
 }
 
 }  // namespace detail
+
+void SelectLink(uint8_t kind) { LinkKind = kind; }
+
+uint8_t SelectedLink() { return LinkKind; }
 
 void SetLinkIdleHook(void (*hook)()) { idleHook = hook; }
 

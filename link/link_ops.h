@@ -1,6 +1,6 @@
 // The two link operations the engine calls, serving both links: at every
-// call they look at LinkKind (0 serial, 1 UDP; anything else: nothing sent,
-// nothing received).
+// call they look at the selected link (0 serial, 1 UDP; anything else:
+// nothing sent, nothing received).
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,10 @@ namespace dnclink {
 inline constexpr uint8_t kLinkSerial = 0;
 inline constexpr uint8_t kLinkUdp = 1;
 
-// Set by the window; read by both link operations at every call.
-extern uint8_t LinkKind;
+// Which link the two operations use. Selected by the session (and by the
+// link's own tests); read by both operations at every call.
+void SelectLink(uint8_t kind);
+uint8_t SelectedLink();
 
 // Serial: the next received byte, or 255 after waiting up to 1 ms for one
 // and running the idle hook. The engine runs in byte mode for this link.

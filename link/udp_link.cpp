@@ -17,9 +17,9 @@
 
 namespace dnclink {
 
-sockaddr_in UdpDestination{};
-
 namespace {
+
+sockaddr_in UdpDestination{};
 
 struct UdpState {
     int socket = -1;
@@ -151,6 +151,8 @@ void UdpSetReceiveTimeout(int32_t milliseconds) {
 int32_t UdpReceiveTimeout() { return udp.waitMs; }
 
 int UdpSocket() { return udp.socket; }
+
+sockaddr_in UdpCurrentDestination() { return UdpDestination; }
 
 namespace detail {
 

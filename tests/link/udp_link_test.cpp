@@ -75,7 +75,7 @@ protected:
         idleCalls = 0;
         dnclink::SetLinkMemoHook(CollectMemo);
         dnclink::SetLinkIdleHook(CountIdle);
-        dnclink::LinkKind = dnclink::kLinkUdp;
+        dnclink::SelectLink(dnclink::kLinkUdp);
         ASSERT_EQ(dnclink::UdpPrepare("127.0.0.1"), 0);
         dnclink::UdpSetDestinationPort(peer.port);
     }
@@ -176,7 +176,7 @@ TEST_F(UdpLinkTest, AnswerFromAnotherPortRedirectsTheNextFrame) {
     EXPECT_EQ(Take(), ":answer\r\n");
     LinkSendFrame(":02\r\n");
     EXPECT_EQ(other.Receive(), ":02\r\n");
-    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), other.port);
+    EXPECT_EQ(ntohs(dnclink::UdpCurrentDestination().sin_port), other.port);
 }
 
 // Any host on the network could answer in the controller's place and feed
@@ -190,7 +190,7 @@ TEST_F(UdpLinkTest, AnswersFromAnotherHostAreDroppedAndNeverRedirect) {
     EXPECT_EQ(Take(), ":answer\r\n");
     stranger.SendToLink(":forged again\r\n");
     EXPECT_EQ(Take(), "<255>");
-    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("127.0.0.1"));
+    EXPECT_EQ(dnclink::UdpCurrentDestination().sin_addr.s_addr, inet_addr("127.0.0.1"));
     LinkSendFrame(":02\r\n");
     EXPECT_EQ(peer.Receive(), ":02\r\n");
 }
@@ -202,8 +202,8 @@ TEST_F(UdpLinkTest, BroadcastDestinationTakesTheFirstHostThatAnswers) {
     dnclink::UdpSetDestination("255.255.255.255");
     other.SendToLink(":here\r\n");
     EXPECT_EQ(Take(), ":here\r\n");
-    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("127.0.0.2"));
-    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), other.port);
+    EXPECT_EQ(dnclink::UdpCurrentDestination().sin_addr.s_addr, inet_addr("127.0.0.2"));
+    EXPECT_EQ(ntohs(dnclink::UdpCurrentDestination().sin_port), other.port);
     peer.SendToLink(":me too\r\n");  // from then on only that host is heard
     EXPECT_EQ(Take(), "<255>");
 }
@@ -304,25 +304,25 @@ TEST_F(UdpLinkTest, ReceiveErrorIsNoAnswerWithoutAMemoLine) {
 }
 
 TEST_F(UdpLinkTest, NeitherLinkSendsNorReceivesAnything) {
-    dnclink::LinkKind = 2;
+    dnclink::SelectLink(2);
     LinkSendFrame(":ghost\r\n");
     uint8_t buffer[16];
     int32_t count = 0;
     EXPECT_EQ(LinkReceive(buffer, &count), 255);
     EXPECT_EQ(idleCalls, 0);
-    dnclink::LinkKind = dnclink::kLinkUdp;
+    dnclink::SelectLink(dnclink::kLinkUdp);
     LinkSendFrame(":marker\r\n");
     EXPECT_EQ(peer.Receive(), ":marker\r\n");  // the ghost never went out
 }
 
 TEST_F(UdpLinkTest, DestinationKeepsItsPortUntilPreparedAgain) {
     dnclink::UdpSetDestination("10.1.2.3");
-    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("10.1.2.3"));
-    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), peer.port);
+    EXPECT_EQ(dnclink::UdpCurrentDestination().sin_addr.s_addr, inet_addr("10.1.2.3"));
+    EXPECT_EQ(ntohs(dnclink::UdpCurrentDestination().sin_port), peer.port);
     dnclink::UdpPrepare("192.168.0.9");
-    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), dnclink::UdpPort);
-    EXPECT_EQ(dnclink::UdpDestination.sin_family, AF_INET);
-    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("192.168.0.9"));
+    EXPECT_EQ(ntohs(dnclink::UdpCurrentDestination().sin_port), dnclink::UdpPort);
+    EXPECT_EQ(dnclink::UdpCurrentDestination().sin_family, AF_INET);
+    EXPECT_EQ(dnclink::UdpCurrentDestination().sin_addr.s_addr, inet_addr("192.168.0.9"));
 }
 
 int OpenDescriptors() {
