@@ -75,9 +75,9 @@ void ProcessWindowEvents() {
 }
 
 // May be called from a worker thread later: hand the line over queued.
-void LinkMessageLine(const char *utf8Line) {
-    if (!linkedForm) return;
-    const QString line = QString::fromUtf8(utf8Line);
+void LinkEventLine(const dnclink::LinkEvent &event) {
+    if (!linkedForm || event.code != dnclink::LinkEventCode::kSendFailed) return;
+    const QString line = LinkEventText(event);
     QMetaObject::invokeMethod(
         linkedForm, [line] { if (linkedForm) linkedForm->AddLogLine(line); }, Qt::QueuedConnection);
 }
@@ -105,6 +105,11 @@ QComboBox *NewCombo(QWidget *parent, const char *name, bool editable) {
 
 }  // namespace
 
+QString LinkEventText(const dnclink::LinkEvent &event) {
+    // The send's own result after the colon: "网络数据发送错误:-1".
+    return QStringLiteral("网络数据发送错误:%1").arg(event.result);
+}
+
 QString TransferStatusText() { return QStringLiteral("数据传输中...... ==>按Esc键终止传输"); }
 
 QString TransferAbortedText() { return QStringLiteral("数据传输已终止 Transfer aborted (Esc)"); }
@@ -128,7 +133,7 @@ TForm1::TForm1(const TForm1Options &options, QWidget *parent) : QMainWindow(pare
     linkedForm = this;
     SetLinkCut(false);
     nccmd::Session::SetIdleHook(&ProcessWindowEvents);
-    dnclink::SetLinkMemoHook(&LinkMessageLine);
+    nccmd::Session::SetEventHandler(&LinkEventLine);
     settings_ = OpenAppSettings(options_.settingsFile);
 
     BuildControls();
@@ -154,7 +159,7 @@ TForm1::~TForm1() {
     if (linkedForm == this) {
         linkedForm = nullptr;
         nccmd::Session::SetIdleHook(nullptr);
-        dnclink::SetLinkMemoHook(nullptr);
+        nccmd::Session::SetEventHandler(nullptr);
     }
 }
 

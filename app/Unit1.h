@@ -324,6 +324,8 @@ inline constexpr int kMaxRemotePathLength = 99;
 
 // The transfer status text of panel 1, and what it shows after an abort
 // the controller accepted.
+// The message log's line for what the link reported.
+QString LinkEventText(const dnclink::LinkEvent &event);
 QString TransferStatusText();
 QString TransferAbortedText();
 // Panel 1 when a request is refused because a DNC run is streaming.

@@ -4,6 +4,7 @@
 #include <netdb.h>
 
 #include <cstdio>
+#include <cstring>
 
 #include "link_ops.h"
 #include "udp_link.h"
@@ -32,7 +33,10 @@ std::string ResolveIpv4(const std::string &host, std::string *error) {
     return text;
 }
 
-void PrintLinkLine(const char *utf8Line) { std::fprintf(stderr, "dncctl: %s\n", utf8Line); }
+void PrintLinkEvent(const dnclink::LinkEvent &event) {
+    if (event.code == dnclink::LinkEventCode::kSendFailed)
+        std::fprintf(stderr, "dncctl: cannot send a frame to the controller: %s\n", std::strerror(event.error));
+}
 
 }  // namespace
 
@@ -68,7 +72,7 @@ std::string SetUpLink(const CliOptions &options) {
         if (config.udp.address.empty()) return error;
     }
     if (std::string error = session.Open(config); !error.empty()) return error;
-    dnclink::SetLinkMemoHook(PrintLinkLine);
+    nccmd::Session::SetEventHandler(PrintLinkEvent);
     return "";
 }
 

@@ -32,9 +32,22 @@ void UART_CALLBACK_CONV LinkSendFrame(const char *text);
 // messages there). Null: nothing is run.
 void SetLinkIdleHook(void (*hook)());
 
-// Receives the line "网络数据发送错误:-1" (UTF-8) that the window appends to
-// its memo for each frame the network refused to send. Null: the lines are
-// dropped.
-void SetLinkMemoHook(void (*hook)(const char *utf8Line));
+// What the link reports about itself. It never words a report: the front
+// end that set the handler does.
+enum class LinkEventCode : uint8_t {
+    // The network refused to send a frame: `result` is what the send
+    // returned (-1), `error` its errno. The engine sees a missing answer.
+    kSendFailed = 1,
+};
+
+struct LinkEvent {
+    LinkEventCode code;
+    int32_t result;
+    int error;
+};
+
+// Called on the thread that makes the request, once per event. Null: the
+// events are dropped.
+void SetLinkEventHandler(void (*handler)(const LinkEvent &event));
 
 }  // namespace dnclink

@@ -108,4 +108,8 @@ void Session::Close() {
 
 void Session::SetIdleHook(void (*hook)()) { dnclink::SetLinkIdleHook(hook); }
 
+void Session::SetEventHandler(void (*handler)(const dnclink::LinkEvent &event)) {
+    dnclink::SetLinkEventHandler(handler);
+}
+
 }  // namespace nccmd

@@ -9,6 +9,7 @@
 #include <optional>
 #include <string>
 
+#include "link_ops.h"
 #include "uart_callbacks.h"
 
 namespace nccmd {
@@ -109,6 +110,9 @@ public:
     // Run while a serial receive waits (the window processes its events
     // there); null: nothing.
     static void SetIdleHook(void (*hook)());
+    // Receives what the link reports (a frame the network refused); the
+    // front end words it. Null: dropped.
+    static void SetEventHandler(void (*handler)(const dnclink::LinkEvent &event));
 
 private:
     void Apply(LinkTiming timing);

@@ -63,17 +63,17 @@ struct Peer {
     }
 };
 
-std::vector<std::string> memo;
-void CollectMemo(const char *line) { memo.emplace_back(line); }
+std::vector<dnclink::LinkEvent> events;
+void CollectEvent(const dnclink::LinkEvent &event) { events.push_back(event); }
 int idleCalls = 0;
 void CountIdle() { ++idleCalls; }
 
 class UdpLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        memo.clear();
+        events.clear();
         idleCalls = 0;
-        dnclink::SetLinkMemoHook(CollectMemo);
+        dnclink::SetLinkEventHandler(CollectEvent);
         dnclink::SetLinkIdleHook(CountIdle);
         dnclink::SelectLink(dnclink::kLinkUdp);
         ASSERT_EQ(dnclink::UdpPrepare("127.0.0.1"), 0);
@@ -257,7 +257,7 @@ TEST_F(UdpLinkTest, LateAnswerWaitingBeforeASendIsNeverTakenForItsAnswer) {
     EXPECT_EQ(Take(), ":answer to second\r\n");
 }
 
-TEST_F(UdpLinkTest, FailedSendsAppendOneMemoLineEachAndTheRequestEndsWith0xFF) {
+TEST_F(UdpLinkTest, FailedSendsReportOneEventEachAndTheRequestEndsWith0xFF) {
     // Broadcast without SO_BROADCAST: every sendto fails.
     dnclink::UdpSetDestination("255.255.255.255");
     core::ModbusInit(1, 0, 2);
@@ -266,7 +266,12 @@ TEST_F(UdpLinkTest, FailedSendsAppendOneMemoLineEachAndTheRequestEndsWith0xFF) {
     uint8_t payload[core::kMaxPayload] = {0, 0, 0, 0, '%'};
     uint16_t length = 5;
     EXPECT_EQ(core::ModbusReadFileReq(1, &length, payload), 0xFF);
-    EXPECT_EQ(memo, std::vector<std::string>(3, "网络数据发送错误:-1"));
+    ASSERT_EQ(events.size(), 3u);
+    for (const dnclink::LinkEvent &event : events) {
+        EXPECT_EQ(event.code, dnclink::LinkEventCode::kSendFailed);
+        EXPECT_EQ(event.result, -1);
+        EXPECT_EQ(event.error, EACCES);  // no permission to broadcast
+    }
 }
 
 // A text that ends (zero byte) before any LF is no frame: nothing is sent,
@@ -287,8 +292,8 @@ TEST_F(UdpLinkTest, TextEndingBeforeAnLfIsNotSentAndNotReadPast) {
     EXPECT_EQ(peer.Receive(), ":marker\r\n");  // the first datagram: no ghost before it
 }
 
-// A failing receive is a missing answer like a time-out: 255 and no memo
-// line (only failed sends are written to the memo).
+// A failing receive is a missing answer like a time-out: 255 and no event
+// (only failed sends are reported).
 TEST_F(UdpLinkTest, ReceiveErrorIsNoAnswerWithoutAMemoLine) {
     // Put a descriptor that is no socket where the link's socket was, so
     // the receive itself fails (ENOTSOCK).
@@ -300,7 +305,7 @@ TEST_F(UdpLinkTest, ReceiveErrorIsNoAnswerWithoutAMemoLine) {
     int32_t count = -1;
     EXPECT_EQ(LinkReceive(buffer, &count), 255);
     EXPECT_EQ(count, -1);
-    EXPECT_TRUE(memo.empty()) << memo.front();
+    EXPECT_TRUE(events.empty());
 }
 
 TEST_F(UdpLinkTest, NeitherLinkSendsNorReceivesAnything) {
