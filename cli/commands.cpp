@@ -25,6 +25,7 @@
 #include "progress_bar.h"
 #include "remote_path.h"
 #include "result_texts.h"
+#include "compare_remote.h"
 #include "transfers.h"
 #include "tree_commands.h"
 
@@ -208,24 +209,22 @@ struct LocalInput {
 int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, const std::string &localPath,
            std::string *outcome) {
     lseek(input.file.fd.Get(), 0, SEEK_SET);
-    uint64_t offset = 0;
-    uint64_t firstDifference = UINT64_MAX;
-    uint8_t local[nccmd::kBlockSize];
-    const nccmd::TransferResult result = ReadWithProgress(o, remote, "verify", [&](const uint8_t *data, size_t n) {
-        const ssize_t read = ReadFully(input.file.fd.Get(), local, n);
-        const size_t got = read < 0 ? 0 : size_t(read);
-        for (size_t i = 0; i < n && firstDifference == UINT64_MAX; ++i) {
-            if (i >= got || data[i] != local[i]) firstDifference = offset + i;
-        }
-        offset += n;
-        return true;
+    nccmd::Comparison comparison;
+    Stoppable([&] {
+        ProgressBar bar("verify");
+        comparison = nccmd::CompareRemoteFile(
+            o.id, remote.c_str(), uint64_t(input.size),
+            [&](uint8_t *buffer, size_t n) -> int64_t { return std::max<ssize_t>(0, ReadFully(input.file.fd.Get(), buffer, n)); },
+            false, [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
+        return comparison.read;
     });
+    const nccmd::TransferResult &result = comparison.read;
+    const uint64_t firstDifference = comparison.firstDifference;
     if (const int status = TransferStatus(result, ""); status != kExitOk) {
         *outcome = "verify: " + ResultText(result, "");
         return status;
     }
-    if (firstDifference == UINT64_MAX && offset != uint64_t(input.size)) firstDifference = std::min<uint64_t>(offset, uint64_t(input.size));
-    if (firstDifference != UINT64_MAX) {
+    if (firstDifference != nccmd::kNoDifference) {
         std::fprintf(stderr, "dncctl: verify failed: %s on the controller differs from %s from byte %llu on\n",
                      remote.c_str(), localPath.c_str(), static_cast<unsigned long long>(firstDifference));
         *outcome = "verify failed: differs from byte " + std::to_string(firstDifference) + " on";
