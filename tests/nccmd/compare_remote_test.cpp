@@ -14,20 +14,6 @@ namespace {
 using namespace scripted_nc;
 constexpr uint32_t kAbort = 0x0FFFFFFF;
 
-// Serves one file for reading; block `failAt` gets an exception answer.
-Responder ServeFile(const Bytes &file, uint32_t failAt = 0) {
-    return [file, failAt](const Request &r) {
-        const uint32_t number = ReadBigEndian32(r.payload, 0);
-        const auto blocks = static_cast<uint32_t>(nccmd::BlockCount(int32_t(file.size())));
-        if (number == 0) return Normal(FirstAnswer(0, blocks, uint32_t(file.size())));
-        if (number == failAt) return Exception(0x08);
-        if (number > blocks) return Normal(BigEndian32(number));
-        const size_t start = (number - 1) * 512;
-        const size_t end = std::min(file.size(), start + 512);
-        return Normal(BlockAnswer(number, Bytes(file.begin() + start, file.begin() + end)));
-    };
-}
-
 // Hands out `bytes` in order, as a local file would.
 struct Source {
     Bytes bytes;
