@@ -1,3 +1,5 @@
+# make deps: install the packages the build and the tests need.
+# make build: build with what is installed (installs nothing).
 # make test: install what is missing, build, run every test.
 # make run:  install what is missing, build, start dncpanel on its built-in
 #            simulated controller.
@@ -60,10 +62,12 @@ endif
 $(BUILD)/CMakeCache.txt:
 	cmake -S . -B $(BUILD) -DCMAKE_BUILD_TYPE=RelWithDebInfo $(CONFIGURE_FLAGS)
 
-build: deps $(BUILD)/CMakeCache.txt
+build: $(BUILD)/CMakeCache.txt
 	cmake --build $(BUILD) -j$(JOBS)
 
-test: build
+# The packages come first, also under make -j: the build runs after them.
+test: deps
+	@$(MAKE) --no-print-directory build
 	cd $(BUILD) && ctest --output-on-failure -j$(JOBS)
 
 FUZZ_BUILD ?= build-fuzz
@@ -93,7 +97,8 @@ fuzz: deps fuzz-deps $(FUZZ_BUILD)/CMakeCache.txt
 	    $(FUZZ_BUILD)/tests/fuzz/fuzz_$$t -merge=1 $$corpus $$found 2>&1 | tail -n 1; \
 	done
 
-run: build font
+run: deps font
+	@$(MAKE) --no-print-directory build
 	$(BUILD)/app/dncpanel --demo
 
 # Every bench, then one table of what they measured side by side, with the

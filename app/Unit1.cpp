@@ -60,9 +60,6 @@ namespace {
 
 constexpr int kComPortCount = 11;        // "COM1".."COM11" come first in CB1
 constexpr int kDesignComIndex = 2;       // "COM3"
-constexpr int kDesignBaudIndex = 16;     // "115200"
-constexpr int32_t kSerialTimeoutMs = 600;
-constexpr int32_t kRetries = 5;
 // How long a run stopped by a closing window may take to end on its own.
 constexpr int kDncStopWait = 2000;
 
@@ -78,9 +75,9 @@ void ProcessWindowEvents() {
 }
 
 // May be called from a worker thread later: hand the line over queued.
-void LinkMessageLine(const char *utf8Line) {
-    if (!linkedForm) return;
-    const QString line = QString::fromUtf8(utf8Line);
+void LinkEventLine(const dnclink::LinkEvent &event) {
+    if (!linkedForm || event.code != dnclink::LinkEventCode::kSendFailed) return;
+    const QString line = LinkEventText(event);
     QMetaObject::invokeMethod(
         linkedForm, [line] { if (linkedForm) linkedForm->AddLogLine(line); }, Qt::QueuedConnection);
 }
@@ -108,6 +105,11 @@ QComboBox *NewCombo(QWidget *parent, const char *name, bool editable) {
 
 }  // namespace
 
+QString LinkEventText(const dnclink::LinkEvent &event) {
+    // The send's own result after the colon: "网络数据发送错误:-1".
+    return QStringLiteral("网络数据发送错误:%1").arg(event.result);
+}
+
 QString TransferStatusText() { return QStringLiteral("数据传输中...... ==>按Esc键终止传输"); }
 
 QString TransferAbortedText() { return QStringLiteral("数据传输已终止 Transfer aborted (Esc)"); }
@@ -130,8 +132,8 @@ TForm1::TForm1(const TForm1Options &options, QWidget *parent) : QMainWindow(pare
     EscapeKeyTracker::Install();
     linkedForm = this;
     SetLinkCut(false);
-    dnclink::SetLinkIdleHook(&ProcessWindowEvents);
-    dnclink::SetLinkMemoHook(&LinkMessageLine);
+    nccmd::Session::SetIdleHook(&ProcessWindowEvents);
+    nccmd::Session::SetEventHandler(&LinkEventLine);
     settings_ = OpenAppSettings(options_.settingsFile);
 
     BuildControls();
@@ -156,8 +158,8 @@ TForm1::~TForm1() {
     EndDncRunForClose();
     if (linkedForm == this) {
         linkedForm = nullptr;
-        dnclink::SetLinkIdleHook(nullptr);
-        dnclink::SetLinkMemoHook(nullptr);
+        nccmd::Session::SetIdleHook(nullptr);
+        nccmd::Session::SetEventHandler(nullptr);
     }
 }
 
@@ -187,9 +189,8 @@ void TForm1::BuildControls() {
     CB1 = NewCombo(central, "CB1", false);
     CB1->setMinimumContentsLength(8);
     CB2 = NewCombo(central, "CB2", false);
-    CB2->addItems({"50", "75", "110", "134.5", "150", "300", "600", "1200", "1800", "2400", "4800", "7200", "9600",
-                   "19200", "38400", "57600", "115200", "230400", "460800", "921600"});
-    CB2->setCurrentIndex(kDesignBaudIndex);
+    for (const dnclink::BaudRateEntry &rate : dnclink::BaudRateTable) CB2->addItem(QString::fromLatin1(rate.listText));
+    CB2->setCurrentIndex(nccmd::kDefaultBaudIndex);
 
     RB1 = new QRadioButton(QStringLiteral("Com"), central);
     RB1->setObjectName(QStringLiteral("RB1"));
@@ -504,19 +505,21 @@ void TForm1::FormCreate() {
     ip_ = QString::fromLatin1(AddressText(id));
     CB4->setEditText(ip_);
 
-    if (StoredLinkKind() == dnclink::kLinkSerial) {
+    if (StoredLinkKind() == uint8_t(nccmd::LinkType::kSerial)) {
         RB1->setChecked(true);
-        dnclink::LinkKind = dnclink::kLinkSerial;
-    } else if (StoredLinkKind() == dnclink::kLinkUdp) {
+        session_.Select(nccmd::LinkType::kSerial);
+    } else if (StoredLinkKind() == uint8_t(nccmd::LinkType::kUdp)) {
         RB2->setChecked(true);
-        dnclink::LinkKind = dnclink::kLinkUdp;
+        session_.Select(nccmd::LinkType::kUdp);
     }
 
     ApplyCaptions(*this);
 
     DeviceId = static_cast<uint8_t>(id);
-    dnclink::UdpPrepare(ip_.toLatin1().constData());
-    if (options_.udpPort != 0) dnclink::UdpSetDestinationPort(options_.udpPort);
+    nccmd::UdpEndpoint udp;
+    udp.address = ip_.toLatin1().toStdString();
+    udp.port = options_.udpPort;
+    session_.PrepareUdp(udp);
     InitEngineForLink();
 
     CurrentNcPath = QStringLiteral("\\");
@@ -535,28 +538,15 @@ void TForm1::FormCreate() {
 void TForm1::PickNetworkOnFirstStart() {
     // A first start on a computer without a serial port would otherwise
     // greet the user with a port error for a link nobody can use.
-    if (!firstStart_ || dnclink::LinkKind != dnclink::kLinkSerial || dnclink::CurrentSerialConfig().open) return;
+    if (!firstStart_ || session_.Selected() != nccmd::LinkType::kSerial || dnclink::CurrentSerialConfig().open) return;
     if (!options_.serialDevice.isEmpty() || !ExtraSerialDevices().isEmpty()) return;
     RB2->setChecked(true);
     AddLogLine(QStringLiteral("No serial port was found on this computer: the network link is selected."));
 }
 
 void TForm1::InitEngineForLink() {
-    if (dnclink::LinkKind == dnclink::kLinkUdp) {
-        dnclink::UdpSetDestination(ip_.toLatin1().constData());
-        SetEngineTiming(0, kRetries);
-    } else {
-        SetEngineTiming(kSerialTimeoutMs, kRetries);
-    }
-    // ModbusInit's first call clears the callbacks: register them after it.
-    core::SetUartReceiveFun(&CuttableLinkReceive);
-    core::SetUartSendFrameFun(&dnclink::LinkSendFrame);
-}
-
-void TForm1::SetEngineTiming(int32_t timeout, int32_t retries) {
-    engineTimeout_ = timeout;
-    engineRetries_ = retries;
-    core::ModbusInit(DeviceId, timeout, retries);
+    if (session_.Selected() == nccmd::LinkType::kUdp) session_.SetUdpAddress(ip_.toLatin1().toStdString());
+    session_.Wire(DeviceId, nccmd::DefaultTiming(session_.Selected()), &CuttableLinkReceive);
 }
 
 bool TForm1::ReadIntegerText(const QString &text, int *value) {
@@ -568,15 +558,8 @@ bool TForm1::ReadIntegerText(const QString &text, int *value) {
 void TForm1::OpenSerialPort(bool english) {
     const int index = CB1->currentIndex();
     const int baudIndex = CB2->currentIndex();
-    QString name;
-    if (index < kComPortCount) {
-        dnclink::SerialSelect(index + 1, baudIndex);
-        name = QStringLiteral("COM%1").arg(index + 1);
-    } else {
-        name = CB1->itemData(index).toString();
-        dnclink::SerialSelectDevice(name.toLocal8Bit().constData(), baudIndex);
-    }
-    const bool open = dnclink::SerialOpen();
+    const QString name = index < kComPortCount ? QStringLiteral("COM%1").arg(index + 1) : CB1->itemData(index).toString();
+    const bool open = session_.OpenSerial({name.toLocal8Bit().toStdString(), baudIndex});
     const QString baud = QString::fromLatin1(dnclink::BaudRateTable[baudIndex].text);
     if (open) {
         StatusPanel0->setText(english ? QStringLiteral("%1 BaudRate:%2 Data:8").arg(name, baud)
@@ -603,9 +586,9 @@ void TForm1::CB2Change() {
 }
 
 void TForm1::RB1Click() {
-    dnclink::LinkKind = dnclink::kLinkSerial;
+    session_.Select(nccmd::LinkType::kSerial);
     BitBtn9->setEnabled(false);
-    SetStoredLinkKind(dnclink::kLinkSerial);
+    SetStoredLinkKind(uint8_t(nccmd::LinkType::kSerial));
     SaveAddressBook();
     // The engine's time-out suits one link only: switch it with the link.
     if (!settingUp_) InitEngineForLink();
@@ -615,9 +598,9 @@ void TForm1::RB1Click() {
 }
 
 void TForm1::RB2Click() {
-    dnclink::LinkKind = dnclink::kLinkUdp;
+    session_.Select(nccmd::LinkType::kUdp);
     BitBtn9->setEnabled(!busy_);
-    SetStoredLinkKind(dnclink::kLinkUdp);
+    SetStoredLinkKind(uint8_t(nccmd::LinkType::kUdp));
     SaveAddressBook();
     if (!settingUp_) InitEngineForLink();
     lastAnswer_ = QDateTime();
@@ -634,7 +617,7 @@ void TForm1::BitBtn9Click() {
     // can be reached without choosing it again first.
     ip_ = QString::fromLatin1(AddressText(DeviceId));
     CB4->setEditText(ip_);
-    dnclink::UdpSetDestination(ip_.toLatin1().constData());
+    session_.SetUdpAddress(ip_.toLatin1().toStdString());
     UpdateConnectionLine();
 }
 
@@ -670,7 +653,7 @@ void TForm1::closeEvent(QCloseEvent *event) {
     }
     // The run ends before the port goes; a worker that would not end keeps
     // the port it is still using.
-    if (EndDncRunForClose()) dnclink::SerialClose();  // FormClose
+    if (EndDncRunForClose()) session_.Close();  // FormClose
     settings_->setValue(settings_keys::kGeometry, saveGeometry());
     event->accept();
 }
@@ -695,7 +678,7 @@ void TForm1::SetRequestControlsEnabled(bool enabled) {
     CB2->setEnabled(enabled);
     RB1->setEnabled(enabled);
     RB2->setEnabled(enabled);
-    BitBtn9->setEnabled(enabled && dnclink::LinkKind == dnclink::kLinkUdp);
+    BitBtn9->setEnabled(enabled && session_.Selected() == nccmd::LinkType::kUdp);
 }
 
 void TForm1::ShowResultCode(uint8_t code) {
@@ -707,11 +690,11 @@ void TForm1::ShowResultCode(uint8_t code) {
 
 QString TForm1::FailureExplanation(uint8_t code) const {
     LinkContext link;
-    link.network = dnclink::LinkKind == dnclink::kLinkUdp;
+    link.network = session_.Selected() == nccmd::LinkType::kUdp;
     link.deviceId = DeviceId;
     link.where = LinkAddressText();
-    link.tries = engineRetries_ + 1;
-    link.waitMs = link.network ? dnclink::UdpReceiveTimeout() : engineTimeout_;
+    link.tries = session_.CurrentTiming().retries + 1;
+    link.waitMs = link.network ? session_.UdpWait() : session_.CurrentTiming().timeout;
     return FailureAdvice(code, link);
 }
 

@@ -14,6 +14,7 @@
 #include <string>
 
 #include "listing_view.h"
+#include "session.h"
 
 class QAction;
 class QCheckBox;
@@ -117,6 +118,10 @@ public:
     uint8_t DeviceId = 0;
     QString CurrentNcPath = QStringLiteral("\\");
     QString SelectedFileName;
+
+    // The link that carries the frames, the network address and the
+    // engine's timing, as the set-up and the link buttons left them.
+    const nccmd::Session &Connection() const { return session_; }
 
     // Set-up and link selection.
     void FormCreate();
@@ -273,10 +278,6 @@ private:
     // Reads a decimal integer as the framework's conversion does; shows the
     // framework's conversion error (and gives false) for anything else.
     bool ReadIntegerText(const QString &text, int *value);
-    // Re-stores the engine's time-out and retries for DeviceId. The link
-    // operations stay registered: only the engine's first initialisation,
-    // made by the set-up, clears them.
-    void SetEngineTiming(int32_t timeout, int32_t retries);
     // Sends a management command text, then refreshes the listing, which
     // must show `name` (of the item type) or not, as shouldExist says.
     void SendStorageCommand(uint8_t (*command)(uint8_t, const char *), const QString &text, const char *operation,
@@ -315,8 +316,9 @@ private:
     bool dncClosing_ = false;   // the user chose to close: the run stops, then the window closes
     bool firstStart_ = false;   // no address book yet when the window opened
     bool endNoteShown_ = false;
-    int32_t engineTimeout_ = 0;
-    int32_t engineRetries_ = 0;
+    // The connection to the addressed controller: both links stay ready,
+    // the radio buttons choose the one that carries the frames.
+    nccmd::Session session_;
     QDateTime lastAnswer_;
     bool lastRequestUnanswered_ = false;
     MemoSource memoSource_;
@@ -341,6 +343,8 @@ inline constexpr int kMaxRemotePathLength = 99;
 
 // The transfer status text of panel 1, and what it shows after an abort
 // the controller accepted.
+// The message log's line for what the link reported.
+QString LinkEventText(const dnclink::LinkEvent &event);
 QString TransferStatusText();
 QString TransferAbortedText();
 // Panel 1 when a request is refused because a DNC run is streaming.

@@ -10,26 +10,13 @@
 #include "Unit1.h"
 #include "address_book.h"
 #include "app_settings.h"
-#include "link_ops.h"
 #include "nc_commands.h"
 #include "request_scope.h"
-#include "udp_link.h"
 
 namespace {
 
 // IDs from here on are never asked.
 constexpr int kSearchLimit = 100;
-
-// The engine's timing while a search asks ID after ID: an absent controller
-// should cost little. On the network link the whole-datagram wait (100 ms)
-// bounds each try.
-constexpr int32_t kSerialSearchTimeoutMs = 100;
-constexpr int32_t kSerialSearchRetries = 1;
-constexpr int32_t kNetSearchRetries = 0;
-// And after it.
-constexpr int32_t kSerialTimeoutMs = 600;
-constexpr int32_t kSerialRetries = 5;
-constexpr int32_t kNetRetriesAfterSearch = 10;
 
 // The address book marks a device that must not be searched through with
 // the text "0".
@@ -51,13 +38,9 @@ void TForm1::BitBtn2Click() {
     // Every request goes to the current device's address; only the device
     // address inside the frame changes from ID to ID.
     const std::string address = AddressText(DeviceId);
-    const bool network = dnclink::LinkKind == dnclink::kLinkUdp;
-    if (network) {
-        dnclink::UdpSetDestination(address.c_str());
-        SetEngineTiming(0, kNetSearchRetries);
-    } else {
-        SetEngineTiming(kSerialSearchTimeoutMs, kSerialSearchRetries);
-    }
+    const bool network = session_.Selected() == nccmd::LinkType::kUdp;
+    if (network) session_.SetUdpAddress(address);
+    session_.BeginSearch();
     // A last ID of 0 still gets a range: an empty one would show the bar's
     // endless "busy" animation.
     ProgressBar1->setRange(0, std::max(last, 1));
@@ -65,7 +48,7 @@ void TForm1::BitBtn2Click() {
 
     for (int id = first; id <= last && id < kSearchLimit; ++id) {
         if (address == kNoSearchAddress) continue;
-        dnclink::UdpSetDestination(address.c_str());
+        session_.SetUdpAddress(address);
         if (nccmd::NcSearchId(static_cast<uint8_t>(id)) == 0) {
             auto *item = new QTreeWidgetItem(ListView2, QStringList{QString::number(id)});
             item->setIcon(0, ImageList1.images[2]);
@@ -76,12 +59,8 @@ void TForm1::BitBtn2Click() {
     }
     ProgressBar1->setValue(ProgressBar1->maximum());
 
-    if (network) {
-        dnclink::UdpSetDestination(address.c_str());
-        SetEngineTiming(0, kNetRetriesAfterSearch);
-    } else {
-        SetEngineTiming(kSerialTimeoutMs, kSerialRetries);
-    }
+    if (network) session_.SetUdpAddress(address);
+    session_.EndSearch();
 }
 
 void TForm1::ListView2DblClick() {
@@ -93,7 +72,7 @@ void TForm1::ListView2DblClick() {
     if (!ok) return;
     DeviceId = static_cast<uint8_t>(id);
     ip_ = QString::fromLatin1(AddressText(DeviceId));
-    dnclink::UdpSetDestination(ip_.toLatin1().constData());
+    session_.SetUdpAddress(ip_.toLatin1().toStdString());
     CB4->setEditText(ip_);
     // The listing on screen was the previous device's.
     ListView1->clear();

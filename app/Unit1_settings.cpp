@@ -12,7 +12,6 @@
 #include "dialogs.h"
 #include "journal.h"
 #include "journal_view.h"
-#include "link_ops.h"
 #include "serial_link.h"
 #include "udp_link.h"
 
@@ -44,7 +43,7 @@ void TForm1::RestoreSettings() {
         CB3->setEditText(QString::number(id));
     const int wait = StoredNetWait(s);
     NetWait->setValue(wait);
-    dnclink::UdpSetReceiveTimeout(wait);
+    session_.SetUdpWait(wait);
     SetDialogFolder(LocalFolder());
     restoreGeometry(s.value(settings_keys::kGeometry).toByteArray());
     if (const QString error = JournalView1->Reload(JournalFile()); !error.isEmpty()) AddLogLine(error);
@@ -62,11 +61,11 @@ void TForm1::ConnectSettings() {
             settings_->setValue(settings_keys::kDeviceId, QString::number(id));
     });
     connect(NetWait, &QSpinBox::valueChanged, this, [this](int ms) {
-        dnclink::UdpSetReceiveTimeout(ms);
+        session_.SetUdpWait(ms);
         settings_->setValue(settings_keys::kNetWait, ms);
     });
     connect(CheckVerify, &QCheckBox::toggled, this, [this](bool on) {
-        const bool serial = dnclink::LinkKind == dnclink::kLinkSerial;
+        const bool serial = session_.Selected() == nccmd::LinkType::kSerial;
         settings_->setValue(serial ? settings_keys::kVerifySerial : settings_keys::kVerify, on);
     });
     connect(LogTabs, &QTabWidget::currentChanged, this, [this] {
@@ -91,7 +90,7 @@ void TForm1::WriteJournal(const char *operation, const QString &remotePath, cons
     entry.program = "dncpanel";
     entry.operation = operation;
     entry.deviceId = std::to_string(DeviceId);
-    if (dnclink::LinkKind == dnclink::kLinkUdp) {
+    if (session_.Selected() == nccmd::LinkType::kUdp) {
         entry.link = "udp";
         const uint16_t port = options_.udpPort != 0 ? options_.udpPort : kControllerPort;
         entry.address = ip_.toStdString() + ":" + std::to_string(port);

@@ -28,6 +28,7 @@
 #include "result_texts.h"
 #include "sha256.h"
 #include "system_names.h"
+#include "compare_remote.h"
 #include "transfers.h"
 
 namespace {
@@ -250,29 +251,23 @@ QString TForm1::VerifyRemoteFile(const QByteArray &path, const std::function<qin
                                  uint64_t size) {
     const QString remotePath = FromGbk(path);
     ShowTransferStatus();
-    uint64_t offset = 0;
-    uint64_t difference = UINT64_MAX;
-    char local[nccmd::kBlockSize];
-    auto sink = [&](const uint8_t *data, size_t length) {
-        const qint64 got = expected(local, static_cast<qint64>(length));
-        for (size_t i = 0; i < length && difference == UINT64_MAX; ++i) {
-            if (static_cast<qint64>(i) >= got || static_cast<char>(data[i]) != local[i]) difference = offset + i;
-        }
-        offset += length;
-        return true;
-    };
     auto progress = [this](uint64_t done, uint64_t total) {
         ShowRate(done, total);
         ShowProgress(ProgressBar1, done, total);
     };
     auto abort = [] { return EscapeHeld(); };
-    const nccmd::TransferResult result = nccmd::ReadRemoteFile(DeviceId, path.constData(), sink, progress, abort);
+    auto source = [&expected](uint8_t *buffer, size_t length) -> int64_t {
+        return std::max<qint64>(0, expected(reinterpret_cast<char *>(buffer), static_cast<qint64>(length)));
+    };
+    const nccmd::Comparison comparison =
+        nccmd::CompareRemoteFile(DeviceId, path.constData(), size, source, false, progress, abort);
+    const nccmd::TransferResult &result = comparison.read;
+    const uint64_t difference = comparison.firstDifference;
     ClearRate();
     if (result.code != 0)
         return QStringLiteral("Verify failed: %1").arg(QString::fromStdString(nccmd::ResultCodeText(result.code)));
     if (result.aborted) return QStringLiteral("Verify failed: the read-back was aborted");
-    if (difference == UINT64_MAX && offset != size) difference = std::min(offset, size);
-    if (difference != UINT64_MAX) {
+    if (difference != nccmd::kNoDifference) {
         AddLogLine(VerifyFailedText(remotePath, difference));
         return VerifyFailedText(remotePath, difference);
     }

@@ -13,7 +13,6 @@
 #include "Unit1.h"
 #include "app_settings.h"
 #include "dialogs.h"
-#include "link_ops.h"
 #include "nc_protocol.h"
 #include "serial_link.h"
 #include "udp_link.h"
@@ -30,7 +29,7 @@ bool DeviceAnswered(uint8_t code) { return code != 0xFF && !(code >= 0xA0 && cod
 }  // namespace
 
 QString TForm1::LinkAddressText() const {
-    if (dnclink::LinkKind == dnclink::kLinkUdp) {
+    if (session_.Selected() == nccmd::LinkType::kUdp) {
         const uint16_t port = options_.udpPort != 0 ? options_.udpPort : kControllerPort;
         return QStringLiteral("%1:%2").arg(ip_.isEmpty() ? QStringLiteral("(no address)") : ip_).arg(port);
     }
@@ -40,7 +39,7 @@ QString TForm1::LinkAddressText() const {
 }
 
 QString TForm1::ConnectionText() const {
-    const bool network = dnclink::LinkKind == dnclink::kLinkUdp;
+    const bool network = session_.Selected() == nccmd::LinkType::kUdp;
     QString where = LinkAddressText();
     if (!network && !dnclink::CurrentSerialConfig().open) where += QStringLiteral(" (not open)");
     QString answer = QStringLiteral("no answer");
@@ -60,7 +59,7 @@ void TForm1::UpdateConnectionLine() {
     ConnectionLine->setToolTip(ConnectionLine->text());
     // Panel 0 reports the serial port; while the network carries the frames
     // a port error there is stale news about a link not in use.
-    StatusPanel0->setVisible(dnclink::LinkKind != dnclink::kLinkUdp);
+    StatusPanel0->setVisible(session_.Selected() != nccmd::LinkType::kUdp);
 }
 
 void TForm1::NoteResult(uint8_t code) {
@@ -129,7 +128,7 @@ void TForm1::ShowVerifyForLink() {
     // The serial link cannot see most line damage in a request, so its
     // uploads are read back unless the user said otherwise; the network's
     // datagrams carry their own checksum. Each link remembers its choice.
-    const bool serial = dnclink::LinkKind == dnclink::kLinkSerial;
+    const bool serial = session_.Selected() == nccmd::LinkType::kSerial;
     const QSignalBlocker block(CheckVerify);
     CheckVerify->setChecked(
         settings_->value(serial ? settings_keys::kVerifySerial : settings_keys::kVerify, serial).toBool());

@@ -6,6 +6,7 @@
 #include <climits>
 #include <cstring>
 
+#include "result_texts.h"
 #include "sha256.h"
 #include "transfers.h"
 
@@ -13,9 +14,9 @@ std::atomic<uint8_t> DncStopRequested{0};
 
 QString DncStreamingText() { return QStringLiteral("DNC文件加工数据传输中...... ==>按停止终止传输"); }
 
-QString DncAbnormalText(int32_t code) { return QStringLiteral("下位机出现异常状态 异常代码:%1").arg(code); }
+QString DncAbnormalText(int32_t code) { return QString::fromStdString(nccmd::DncAbnormalText(code)); }
 
-QString DncStoppedText() { return QStringLiteral("DNC数据传异常终止"); }
+QString DncStoppedText() { return QString::fromUtf8(nccmd::kDncStoppedText); }
 
 QString DncStopNote(int64_t block, int64_t blocks, uint64_t line, uint64_t byte) {
     return QStringLiteral("stopped at block %1 of %2, program line %3 (byte %4)").arg(block).arg(blocks).arg(line).arg(byte);

@@ -5,82 +5,12 @@
 #include <algorithm>
 #include <map>
 
+#include "commands.h"
 #include "serial_link.h"
 
 namespace dncctl {
 
 namespace {
-
-struct CommandSpec {
-    size_t minArgs;
-    size_t maxArgs;
-    const char *usage;
-};
-
-const std::map<std::string, CommandSpec> &Commands() {
-    static const std::map<std::string, CommandSpec> commands = {
-        {"ls", {0, 1, "ls [REMOTE_DIR]\n  List a directory of the controller (default the root), one entry a line:\n"
-                      "  type (dir or file), size in bytes, name.\n"}},
-        {"get", {1, 2, "get REMOTE [LOCAL|-] [--verify|--no-verify]\n  Read a file of the controller into LOCAL (default: its name in the\n"
-                       "  current folder) or to standard output with '-'. A failed read leaves no\n"
-                       "  partial file behind. On a serial line the file is read twice and kept\n"
-                       "  only when both reads agree: line noise can change a byte past the frame\n"
-                       "  checksum's reach (--no-verify reads once; --verify reads twice over UDP).\n"}},
-        {"put", {1, 2, "put LOCAL [REMOTE] [--verify|--no-verify] [--force]\n  Write a local file to the controller, by default under its own name in\n"
-                       "  the root; a REMOTE ending in '/' or '\\' names a directory. LOCAL must be a\n"
-                       "  regular file. --verify reads the file back and compares it byte for byte:\n"
-                       "  the frame checksum does not cover all bytes of a long block. On a serial\n"
-                       "  line this is the default (--no-verify skips it); over UDP it is not.\n"
-                       "  QVTROM.BIN, the controller's system file, is refused unless --force.\n"}},
-        {"rm", {1, 1, "rm REMOTE [--force]\n  Delete a file of the controller, then list its folder to confirm it is\n"
-                      "  gone. QVTROM.BIN, the controller's system file, is refused unless --force.\n"}},
-        {"mkdir", {1, 1, "mkdir REMOTE\n  Create a directory on the controller, then list its parent to confirm it\n"
-                         "  is there.\n"}},
-        {"rmdir", {1, 1, "rmdir REMOTE [--force]\n  Delete a directory of the controller, then list its parent to confirm it\n"
-                         "  is gone. QVT and PRG, the controller's system folders, are refused unless\n"
-                         "  --force.\n"}},
-        {"search", {2, 2, "search FIRST LAST\n  Probe the device IDs FIRST..LAST (1 to 255) and print those that\n"
-                          "  answered, one a line. Exit status 1 when none answered.\n"}},
-        {"state", {0, 0, "state\n  Print the controller's state record: AbnormalCode, BlockTaken and a hex\n"
-                         "  dump of the whole record.\n"}},
-        {"log", {0, 0, "log\n  Print the transfer journal that dncctl and dncpanel append to: a header\n"
-                       "  line, then one line per get, put, save-as, rm, mkdir, rmdir and dnc, oldest\n"
-                       "  first, tab-separated. The journal is $DNCPANEL_JOURNAL when set, else\n"
-                       "  $XDG_DATA_HOME/dncpanel/journal.tsv (~/.local/share/dncpanel/journal.tsv),\n"
-                       "  and must be a regular file.\n"}},
-        {"backup", {1, 2, "backup LOCAL_DIR [REMOTE_DIR]\n  Copy the controller's storage (or one folder) into LOCAL_DIR, keeping its\n"
-                          "  folders, each file whole or not at all; then write LOCAL_DIR/MANIFEST.sha256\n"
-                          "  (check it with sha256sum -c). Files that fail are named on stderr and the\n"
-                          "  rest still copied. Links inside LOCAL_DIR are never followed: a link where\n"
-                          "  a folder or file goes is refused. With --id 1,2,4 each device goes to\n"
-                          "  LOCAL_DIR/ID/.\n"}},
-        {"restore", {1, 2, "restore LOCAL_DIR [REMOTE_DIR] [--verify|--no-verify] [--dry-run] [--force]\n"
-                           "  Write a backup back to the controller, creating missing folders. Nothing\n"
-                           "  is deleted there, and QVTROM.BIN (in any case) is left out unless --force.\n"
-                           "  A backup whose files do not match its MANIFEST.sha256 is refused, and so\n"
-                           "  is one holding links, FIFOs or devices: nothing is sent then. With a\n"
-                           "  manifest only the files it lists are sent. --verify reads every file back\n"
-                           "  and compares it (the default on a serial line; --no-verify skips it);\n"
-                           "  --dry-run only prints what would be created and sent.\n"}},
-        {"diff", {1, 2, "diff LOCAL_DIR|LOCAL_FILE [REMOTE]\n  Compare local files with the controller's, changing nothing. One line per\n"
-                        "  difference: only-local PATH, only-remote PATH (folders end in '/'), or\n"
-                        "  differs PATH local SIZE remote SIZE. Exit status 0 when identical, 4 when\n"
-                        "  they differ. With --id 1,2,4 each device is compared with LOCAL_DIR/ID/\n"
-                        "  (a LOCAL_FILE with each device) and lines start with 'ID: '.\n"}},
-        {"dnc", {1, 1, "dnc LOCAL [--from-line L | --from-tool K | --from-block N [--preamble FILE] [--show]]\n"
-                       "  Stream an NC program to the controller while it machines (DNC run).\n"
-                       "  Ctrl-C stops the run: the controller is sent the abort block.\n"
-                       "  A restart sends the program's opening ('%' and program-number lines), a\n"
-                       "  preamble, then the program from line L (lines counted from 1), from its\n"
-                       "  K-th tool change (M06) or from its block N. The preamble puts back the\n"
-                       "  modal state of the skipped lines (tool, G20/G21, plane, G90/G91, G54-G59,\n"
-                       "  spindle, coolant, feed, motion mode); it is printed before sending, with\n"
-                       "  every skipped line the scan did not understand. --preamble FILE sends\n"
-                       "  that file's lines instead; --show prints the plan and sends nothing.\n"
-                       "  A safe retract and approach are yours to put in the preamble.\n"}},
-    };
-    return commands;
-}
 
 std::optional<long long> Number(const std::string &text, long long low, long long high) {
     if (text.empty()) return std::nullopt;
@@ -124,13 +54,7 @@ std::string ParseIds(const std::string &value, CliOptions *options) {
 
 }  // namespace
 
-int BaudIndex(const std::string &rate) {
-    for (int i = 0; i < dnclink::kBaudRateCount; ++i) {
-        if (rate == dnclink::BaudRateTable[i].text) return i;
-    }
-    if (rate == "134.5") return 3;  // the table keeps it as "134"
-    return -1;
-}
+int BaudIndex(const std::string &rate) { return dnclink::BaudIndexOf(rate.c_str()); }
 
 ParseResult ParseCommandLine(const std::vector<std::string> &args) {
     ParseResult result;
@@ -201,8 +125,8 @@ ParseResult ParseCommandLine(const std::vector<std::string> &args) {
     }
 
     o.command = args[i++];
-    const auto spec = Commands().find(o.command);
-    if (spec == Commands().end()) {
+    const auto spec = CommandTable().find(o.command);
+    if (spec == CommandTable().end()) {
         result.error = "unknown command '" + o.command + "'";
         return result;
     }
@@ -261,7 +185,7 @@ std::string GeneralUsage() {
         "  --retries N         repeated tries of a failed request (default 5)\n"
         "\n"
         "Commands (dncctl COMMAND --help for each):\n";
-    for (const auto &[name, spec] : Commands()) {
+    for (const auto &[name, spec] : CommandTable()) {
         text += "  " + std::string(spec.usage).substr(0, std::string(spec.usage).find('\n')) + "\n";
     }
     text +=
@@ -278,8 +202,8 @@ std::string GeneralUsage() {
 }
 
 std::string CommandUsage(const std::string &command) {
-    const auto spec = Commands().find(command);
-    if (spec == Commands().end()) return "";
+    const auto spec = CommandTable().find(command);
+    if (spec == CommandTable().end()) return "";
     return "usage: dncctl [options] " + std::string(spec->second.usage);
 }
 

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <map>
 #include <cctype>
 #include <cerrno>
 #include <climits>
@@ -26,6 +27,7 @@
 #include "progress_bar.h"
 #include "remote_path.h"
 #include "result_texts.h"
+#include "compare_remote.h"
 #include "transfers.h"
 #include "tree_commands.h"
 
@@ -63,7 +65,7 @@ int TransferStatus(const nccmd::TransferResult &result, const std::string &local
 // The journal's result text of a finished transfer: what the user was told.
 std::string ResultText(const nccmd::TransferResult &result, const std::string &localError) {
     if (result.code != 0) return nccmd::ResultCodeText(result.code);
-    if (result.abnormalCode != 0) return "下位机出现异常状态 异常代码:" + std::to_string(result.abnormalCode);
+    if (result.abnormalCode != 0) return nccmd::DncAbnormalText(result.abnormalCode);
     if (result.aborted) return "stopped; the controller was sent the abort block";
     if (result.localFailure) return localError.empty() ? "local file error" : localError;
     return nccmd::ResultCodeText(0);
@@ -209,24 +211,22 @@ struct LocalInput {
 int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, const std::string &localPath,
            std::string *outcome) {
     lseek(input.file.fd.Get(), 0, SEEK_SET);
-    uint64_t offset = 0;
-    uint64_t firstDifference = UINT64_MAX;
-    uint8_t local[nccmd::kBlockSize];
-    const nccmd::TransferResult result = ReadWithProgress(o, remote, "verify", [&](const uint8_t *data, size_t n) {
-        const ssize_t read = ReadFully(input.file.fd.Get(), local, n);
-        const size_t got = read < 0 ? 0 : size_t(read);
-        for (size_t i = 0; i < n && firstDifference == UINT64_MAX; ++i) {
-            if (i >= got || data[i] != local[i]) firstDifference = offset + i;
-        }
-        offset += n;
-        return true;
+    nccmd::Comparison comparison;
+    Stoppable([&] {
+        ProgressBar bar("verify");
+        comparison = nccmd::CompareRemoteFile(
+            o.id, remote.c_str(), uint64_t(input.size),
+            [&](uint8_t *buffer, size_t n) -> int64_t { return std::max<ssize_t>(0, ReadFully(input.file.fd.Get(), buffer, n)); },
+            false, [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
+        return comparison.read;
     });
+    const nccmd::TransferResult &result = comparison.read;
+    const uint64_t firstDifference = comparison.firstDifference;
     if (const int status = TransferStatus(result, ""); status != kExitOk) {
         *outcome = "verify: " + ResultText(result, "");
         return status;
     }
-    if (firstDifference == UINT64_MAX && offset != uint64_t(input.size)) firstDifference = std::min<uint64_t>(offset, uint64_t(input.size));
-    if (firstDifference != UINT64_MAX) {
+    if (firstDifference != nccmd::kNoDifference) {
         std::fprintf(stderr, "dncctl: verify failed: %s on the controller differs from %s from byte %llu on\n",
                      remote.c_str(), localPath.c_str(), static_cast<unsigned long long>(firstDifference));
         *outcome = "verify failed: differs from byte " + std::to_string(firstDifference) + " on";
@@ -355,7 +355,7 @@ int Search(const CliOptions &o) {
         std::fprintf(stderr, "dncctl: search wants FIRST <= LAST, both from 1 to 255\n");
         return kExitUsage;
     }
-    ApplySetting(o, SearchSetting(o));
+    LinkSession().BeginSearch();
     int found = 0;
     for (long id = first; id <= last; ++id) {
         if (nccmd::NcSearchId(static_cast<uint8_t>(id)) == 0) {
@@ -364,7 +364,7 @@ int Search(const CliOptions &o) {
             ++found;
         }
     }
-    ApplySetting(o, NormalSetting(o));
+    LinkSession().EndSearch();
     if (found == 0) {
         std::fprintf(stderr, "dncctl: no controller answered on IDs %ld to %ld\n", first, last);
         return kExitController;
@@ -405,7 +405,7 @@ int Dnc(const CliOptions &o) {
         auto source = [&](uint8_t *buffer, size_t n) { return restarting ? restart.Read(buffer, n) : input.Read(buffer, n); };
         auto progress = [&](uint64_t done, uint64_t total) { bar.Update(done, total); };
         auto stop = [] { return StopRequested(); };
-        auto stopWhileBusy = [] { std::fprintf(stderr, "\ndncctl: DNC数据传异常终止\n"); };
+        auto stopWhileBusy = [] { std::fprintf(stderr, "\ndncctl: %s\n", nccmd::kDncStoppedText); };
         nccmd::DncCallbacks callbacks;
         callbacks.source = source;
         callbacks.progress = progress;
@@ -424,7 +424,7 @@ int Dnc(const CliOptions &o) {
     WriteJournalLine(o, record);
     int status = kExitAbnormal;
     if (result.abnormalCode != 0) {
-        std::fprintf(stderr, "dncctl: 下位机出现异常状态 异常代码:%d\n", result.abnormalCode);
+        std::fprintf(stderr, "dncctl: %s\n", nccmd::DncAbnormalText(result.abnormalCode).c_str());
     } else {
         status = TransferStatus(result, localError);
     }
@@ -432,23 +432,82 @@ int Dnc(const CliOptions &o) {
     return status;
 }
 
+int Remove(const CliOptions &o) { return TextCommand(kRemoveFile, o, RemoteFilePath(o.arguments[0])); }
+int MakeDir(const CliOptions &o) { return TextCommand(kMakeDir, o, RemoteDirName(o.arguments[0])); }
+int RemoveDir(const CliOptions &o) { return TextCommand(kRemoveDir, o, RemoteDirName(o.arguments[0])); }
+// The journal is local: no link is needed to print it.
+int Log(const CliOptions &) { return PrintJournal(); }
+
 }  // namespace
 
+const std::map<std::string, CommandSpec> &CommandTable() {
+    static const std::map<std::string, CommandSpec> commands = {
+        {"ls", {0, 1, true, List, "ls [REMOTE_DIR]\n  List a directory of the controller (default the root), one entry a line:\n"
+                      "  type (dir or file), size in bytes, name.\n"}},
+        {"get", {1, 2, true, Get, "get REMOTE [LOCAL|-] [--verify|--no-verify]\n  Read a file of the controller into LOCAL (default: its name in the\n"
+                       "  current folder) or to standard output with '-'. A failed read leaves no\n"
+                       "  partial file behind. On a serial line the file is read twice and kept\n"
+                       "  only when both reads agree: line noise can change a byte past the frame\n"
+                       "  checksum's reach (--no-verify reads once; --verify reads twice over UDP).\n"}},
+        {"put", {1, 2, true, Put, "put LOCAL [REMOTE] [--verify|--no-verify] [--force]\n  Write a local file to the controller, by default under its own name in\n"
+                       "  the root; a REMOTE ending in '/' or '\\' names a directory. LOCAL must be a\n"
+                       "  regular file. --verify reads the file back and compares it byte for byte:\n"
+                       "  the frame checksum does not cover all bytes of a long block. On a serial\n"
+                       "  line this is the default (--no-verify skips it); over UDP it is not.\n"
+                       "  QVTROM.BIN, the controller's system file, is refused unless --force.\n"}},
+        {"rm", {1, 1, true, Remove, "rm REMOTE [--force]\n  Delete a file of the controller, then list its folder to confirm it is\n"
+                      "  gone. QVTROM.BIN, the controller's system file, is refused unless --force.\n"}},
+        {"mkdir", {1, 1, true, MakeDir, "mkdir REMOTE\n  Create a directory on the controller, then list its parent to confirm it\n"
+                         "  is there.\n"}},
+        {"rmdir", {1, 1, true, RemoveDir, "rmdir REMOTE [--force]\n  Delete a directory of the controller, then list its parent to confirm it\n"
+                         "  is gone. QVT and PRG, the controller's system folders, are refused unless\n"
+                         "  --force.\n"}},
+        {"search", {2, 2, true, Search, "search FIRST LAST\n  Probe the device IDs FIRST..LAST (1 to 255) and print those that\n"
+                          "  answered, one a line. Exit status 1 when none answered.\n"}},
+        {"state", {0, 0, true, State, "state\n  Print the controller's state record: AbnormalCode, BlockTaken and a hex\n"
+                         "  dump of the whole record.\n"}},
+        {"log", {0, 0, false, Log, "log\n  Print the transfer journal that dncctl and dncpanel append to: a header\n"
+                       "  line, then one line per get, put, save-as, rm, mkdir, rmdir and dnc, oldest\n"
+                       "  first, tab-separated. The journal is $DNCPANEL_JOURNAL when set, else\n"
+                       "  $XDG_DATA_HOME/dncpanel/journal.tsv (~/.local/share/dncpanel/journal.tsv),\n"
+                       "  and must be a regular file.\n"}},
+        {"backup", {1, 2, true, Backup, "backup LOCAL_DIR [REMOTE_DIR]\n  Copy the controller's storage (or one folder) into LOCAL_DIR, keeping its\n"
+                          "  folders, each file whole or not at all; then write LOCAL_DIR/MANIFEST.sha256\n"
+                          "  (check it with sha256sum -c). Files that fail are named on stderr and the\n"
+                          "  rest still copied. Links inside LOCAL_DIR are never followed: a link where\n"
+                          "  a folder or file goes is refused. With --id 1,2,4 each device goes to\n"
+                          "  LOCAL_DIR/ID/.\n"}},
+        {"restore", {1, 2, true, Restore, "restore LOCAL_DIR [REMOTE_DIR] [--verify|--no-verify] [--dry-run] [--force]\n"
+                           "  Write a backup back to the controller, creating missing folders. Nothing\n"
+                           "  is deleted there, and QVTROM.BIN (in any case) is left out unless --force.\n"
+                           "  A backup whose files do not match its MANIFEST.sha256 is refused, and so\n"
+                           "  is one holding links, FIFOs or devices: nothing is sent then. With a\n"
+                           "  manifest only the files it lists are sent. --verify reads every file back\n"
+                           "  and compares it (the default on a serial line; --no-verify skips it);\n"
+                           "  --dry-run only prints what would be created and sent.\n"}},
+        {"diff", {1, 2, true, Diff, "diff LOCAL_DIR|LOCAL_FILE [REMOTE]\n  Compare local files with the controller's, changing nothing. One line per\n"
+                        "  difference: only-local PATH, only-remote PATH (folders end in '/'), or\n"
+                        "  differs PATH local SIZE remote SIZE. Exit status 0 when identical, 4 when\n"
+                        "  they differ. With --id 1,2,4 each device is compared with LOCAL_DIR/ID/\n"
+                        "  (a LOCAL_FILE with each device) and lines start with 'ID: '.\n"}},
+        {"dnc", {1, 1, true, Dnc, "dnc LOCAL [--from-line L | --from-tool K | --from-block N [--preamble FILE] [--show]]\n"
+                                  "  Stream an NC program to the controller while it machines (DNC run).\n"
+                                  "  Ctrl-C stops the run: the controller is sent the abort block.\n"
+                                  "  A restart sends the program's opening ('%' and program-number lines), a\n"
+                                  "  preamble, then the program from line L (lines counted from 1), from its\n"
+                                  "  K-th tool change (M06) or from its block N. The preamble puts back the\n"
+                                  "  modal state of the skipped lines (tool, G20/G21, plane, G90/G91, G54-G59,\n"
+                                  "  spindle, coolant, feed, motion mode); it is printed before sending, with\n"
+                                  "  every skipped line the scan did not understand. --preamble FILE sends\n"
+                                  "  that file's lines instead; --show prints the plan and sends nothing.\n"
+                                  "  A safe retract and approach are yours to put in the preamble.\n"}},
+    };
+    return commands;
+}
+
 int RunCommand(const CliOptions &o) {
-    const std::string &c = o.command;
-    if (c == "ls") return List(o);
-    if (c == "get") return Get(o);
-    if (c == "put") return Put(o);
-    if (c == "rm") return TextCommand(kRemoveFile, o, RemoteFilePath(o.arguments[0]));
-    if (c == "mkdir") return TextCommand(kMakeDir, o, RemoteDirName(o.arguments[0]));
-    if (c == "rmdir") return TextCommand(kRemoveDir, o, RemoteDirName(o.arguments[0]));
-    if (c == "search") return Search(o);
-    if (c == "state") return State(o);
-    if (c == "dnc") return Dnc(o);
-    if (c == "backup") return Backup(o);
-    if (c == "restore") return Restore(o);
-    if (c == "diff") return Diff(o);
-    return kExitUsage;
+    const auto command = CommandTable().find(o.command);
+    return command == CommandTable().end() ? kExitUsage : command->second.run(o);
 }
 
 }  // namespace dncctl

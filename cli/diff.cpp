@@ -17,6 +17,7 @@
 #include "local_tree.h"
 #include "remote_path.h"
 #include "result_texts.h"
+#include "compare_remote.h"
 #include "transfers.h"
 #include "tree_commands.h"
 #include "tree_support.h"
@@ -38,43 +39,36 @@ void Line(TreeProgress *progress, const Device &device, const std::string &text)
     std::fflush(stdout);
 }
 
-// Compares the remote file with the local one, reading both a block at a
-// time and the remote only as far as the first difference. Returns kExitOk,
-// kExitVerify (differs, with *remoteSize the size the controller announced)
-// or an error status; a controller failure or Ctrl-C in the middle of the
-// file is that error, never a difference.
+// Compares the remote file with the local one of `localSize` bytes, reading
+// both a block at a time and the remote only as far as the first
+// difference. Returns kExitOk, kExitVerify (differs, with *remoteSize the
+// size the controller announced) or an error status; a controller failure
+// or Ctrl-C in the middle of the file is that error, never a difference.
 int CompareContent(const Device &device, const std::string &remote, const std::string &shownLocal, int localFd,
-                   TreeProgress *progress, uint64_t *remoteSize) {
-    uint64_t offset = 0;
-    bool same = true;
+                   uint64_t localSize, TreeProgress *progress, uint64_t *remoteSize) {
     std::string readError;
-    uint8_t mine[nccmd::kBlockSize];
     if (progress != nullptr) progress->StartFile();
-    const nccmd::TransferResult result = nccmd::ReadRemoteFile(
-        device.id, remote.c_str(),
-        [&](const uint8_t *data, size_t n) {
-            const ssize_t got = ReadFully(localFd, mine, n);
-            if (got < 0) {
-                readError = "cannot read " + shownLocal + ": " + std::strerror(errno);
-                return false;
-            }
-            same = size_t(got) == n && std::equal(data, data + n, mine);
-            offset += n;
-            return same;
+    const nccmd::Comparison comparison = nccmd::CompareRemoteFile(
+        device.id, remote.c_str(), localSize,
+        [&](uint8_t *buffer, size_t n) -> int64_t {
+            const ssize_t got = ReadFully(localFd, buffer, n);
+            if (got < 0) readError = "cannot read " + shownLocal + ": " + std::strerror(errno);
+            return got;
         },
+        true,
         [&](uint64_t done, uint64_t total) {
             *remoteSize = total;
             if (progress != nullptr) progress->Update(done);
         },
         [] { return StopRequested(); });
+    const nccmd::TransferResult &result = comparison.read;
     int status = kExitOk;
     std::string detail;
-    uint8_t more = 0;
     if (!readError.empty()) {
         status = kExitLocal;
         detail = readError;
         Complain(progress, device.messagePrefix, readError);
-    } else if (!same) {
+    } else if (comparison.firstDifference != nccmd::kNoDifference) {
         status = kExitVerify;
     } else if (result.code != 0) {
         status = kExitController;
@@ -82,8 +76,6 @@ int CompareContent(const Device &device, const std::string &remote, const std::s
         Complain(progress, device.messagePrefix, remote + ": cannot compare: " + detail);
     } else if (result.aborted) {
         status = kExitInterrupted;
-    } else if (ReadFully(localFd, &more, 1) != 0) {
-        status = kExitVerify;  // the local file goes on past the remote one
     }
     if (progress != nullptr) progress->FileDone(result.bytesDone);
     OnFileDone(*device.options, {"diff", device.id, remote, shownLocal, result.bytesDone, status, detail});
@@ -125,7 +117,7 @@ int DiffFile(const Device &device, const std::string &local, uint64_t localSize,
         return kExitLocal;
     }
     uint64_t remoteSize = found->size;
-    const int status = CompareContent(device, remote, local, input.fd.Get(), nullptr, &remoteSize);
+    const int status = CompareContent(device, remote, local, input.fd.Get(), localSize, nullptr, &remoteSize);
     if (status == kExitVerify) Line(nullptr, device, DiffersLine(shown, localSize, remoteSize));
     return status;
 }
@@ -219,7 +211,7 @@ int DiffTree(const Device &device, const LocalFolder &folder, const std::string 
             fileStatus = kExitLocal;
         } else {
             fileStatus = CompareContent(device, RemoteJoin(remoteFolder, path), folder.Shown(path), input.fd.Get(),
-                                        &progress, &remoteSize);
+                                        sides.local->size, &progress, &remoteSize);
         }
         if (fileStatus == kExitVerify) Line(&progress, device, DiffersLine(path, sides.local->size, remoteSize));
         status = WorseStatus(status, fileStatus);

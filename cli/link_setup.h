@@ -4,25 +4,22 @@
 #include <string>
 
 #include "cli_options.h"
+#include "session.h"
 
 namespace dncctl {
 
-// Engine settings for ordinary requests and for a device search.
-struct EngineSetting {
-    int32_t timeout;
-    int32_t retries;
-};
-EngineSetting NormalSetting(const CliOptions &options);
-EngineSetting SearchSetting(const CliOptions &options);
+// The session the command line describes: its link, device, endpoint and
+// timing (--timeout and --retries over the link's own).
+nccmd::SessionConfig SessionConfigFor(const CliOptions &options);
 
-// Prepares the link and registers it with the engine. Returns "" on success,
-// else why it failed (unknown host, serial port that does not open, ...).
+// Opens the link and wires it to the engine. Returns "" on success, else
+// why it failed (unknown host, serial port that does not open, ...).
 std::string SetUpLink(const CliOptions &options);
 
-// Re-applies engine settings (device search and back); the callbacks stay.
-void ApplySetting(const CliOptions &options, EngineSetting setting);
+// The connection SetUpLink opened, for the commands that change its timing.
+nccmd::Session &LinkSession();
 
-// Closes the serial port if one is open.
+// Closes the connection (a serial port only once its late answers are in).
 void TearDownLink();
 
 }  // namespace dncctl

@@ -8,7 +8,6 @@
 #include "commands.h"
 #include "dnc_restart.h"
 #include "interrupt.h"
-#include "journal_line.h"
 #include "link_setup.h"
 
 int main(int argc, char **argv) {
@@ -27,9 +26,10 @@ int main(int argc, char **argv) {
         std::fprintf(stderr, "dncctl: %s (dncctl --help lists the commands)\n", parsed.error.c_str());
         return kExitUsage;
     }
-    // The journal is local: no link is needed to print it.
-    if (o.command == "log") return PrintJournal();
+    // A restart plan shown with --show needs no controller.
     if (o.command == "dnc" && o.restart.show) return ShowRestart(o);
+    const auto command = CommandTable().find(o.command);
+    if (command == CommandTable().end() || !command->second.needsLink) return RunCommand(o);
     InstallInterruptHandling();
     if (const std::string error = SetUpLink(o); !error.empty()) {
         std::fprintf(stderr, "dncctl: %s\n", error.c_str());

@@ -5,6 +5,7 @@
 // manifest, or that holds links or special files, is refused whole. A backup
 // may come from someone else, so nothing below its folder is followed.
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <climits>
@@ -21,6 +22,7 @@
 #include "remote_path.h"
 #include "result_texts.h"
 #include "sha256.h"
+#include "compare_remote.h"
 #include "transfers.h"
 #include "tree_commands.h"
 #include "tree_support.h"
@@ -119,36 +121,52 @@ private:
     std::set<std::string> failed_;
 };
 
-// Reads the file back and compares its digest and length with those of
-// the bytes sent.
-int VerifyFile(uint8_t id, const std::string &remote, const std::string &sentDigest, uint64_t size,
+// Reads the file back and compares it with the local file, read again from
+// its start. The bytes read again must be the bytes sent (their digest):
+// a file changed since is named as such, not taken for the controller's
+// fault.
+int VerifyFile(uint8_t id, const std::string &remote, int fd, const std::string &sentDigest, uint64_t size,
                std::string *detail) {
     journal::Sha256 hash;
-    uint64_t received = 0;
-    const nccmd::TransferResult result = nccmd::ReadRemoteFile(
-        id, remote.c_str(),
-        [&](const uint8_t *data, size_t n) {
-            hash.Update(data, n);
-            received += n;
-            return received <= size;  // longer already differs: the read ends
+    lseek(fd, 0, SEEK_SET);
+    const nccmd::Comparison comparison = nccmd::CompareRemoteFile(
+        id, remote.c_str(), size,
+        [&](uint8_t *buffer, size_t n) -> int64_t {
+            const ssize_t got = ReadFully(fd, buffer, n);
+            if (got > 0) hash.Update(buffer, size_t(got));
+            return got;
         },
-        {}, [] { return StopRequested(); });
-    if (result.code != 0) {
+        true, {}, [] { return StopRequested(); });
+    const nccmd::TransferResult &result = comparison.read;
+    if (result.localFailure) {
+        *detail = std::string("verify: cannot read the local file again: ") + std::strerror(errno);
+        return kExitLocal;
+    }
+    if (comparison.firstDifference == nccmd::kNoDifference && result.code != 0) {
         *detail = "verify: " + nccmd::ResultCodeText(result.code);
         return kExitController;
     }
-    if (result.aborted) {
+    if (comparison.firstDifference == nccmd::kNoDifference && result.aborted) {
         *detail = "stopped while verifying";
         return kExitInterrupted;
     }
-    if (received != size) {
-        *detail = "verify failed: the controller's copy has " + std::to_string(received) + " bytes, not " +
-                  std::to_string(size);
+    if (comparison.remoteSize != size) {
+        *detail = "verify failed: the controller's copy has " + std::to_string(comparison.remoteSize) +
+                  " bytes, not " + std::to_string(size);
         return kExitVerify;
     }
+    if (comparison.firstDifference != nccmd::kNoDifference) {
+        // Read up to the difference only: the rest of the local file decides
+        // whether it is still the file that was sent.
+        uint8_t rest[nccmd::kBlockSize];
+        for (ssize_t got; (got = ReadFully(fd, rest, sizeof rest)) > 0;) hash.Update(rest, size_t(got));
+        *detail = hash.HexDigest() == sentDigest ? "verify failed: the controller's copy differs"
+                                                 : "not verified: the local file changed after it was sent";
+        return hash.HexDigest() == sentDigest ? kExitVerify : kExitLocal;
+    }
     if (hash.HexDigest() != sentDigest) {
-        *detail = "verify failed: the controller's copy differs";
-        return kExitVerify;
+        *detail = "not verified: the local file changed after it was sent";
+        return kExitLocal;
     }
     return kExitOk;
 }
@@ -219,7 +237,7 @@ int SendFile(const CliOptions &o, bool verify, const Plan &plan, const TreeEntry
             status = kExitInterrupted;
             detail = "stopped; the controller was sent the abort block";
         } else if (verify) {
-            status = VerifyFile(o.id, remote, sentDigest, size, &detail);
+            status = VerifyFile(o.id, remote, input.fd.Get(), sentDigest, size, &detail);
         }
     }
     if (status != kExitOk) Complain(&progress, "", remote + ": " + (status == kExitVerify ? "" : "not restored: ") + detail);

@@ -4,6 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "link_ops.h"
+
 namespace dnclink::detail {
 
 // The frame text up to and including its first LF, at most `capacity`
@@ -12,7 +14,7 @@ namespace dnclink::detail {
 size_t FrameLengthUpToLf(const char *text, size_t capacity);
 
 void RunIdleHook();
-void AppendMemoLine(const char *utf8Line);
+void ReportEvent(const LinkEvent &event);
 
 // Serial path.
 uint8_t SerialReceiveByte();

@@ -7,11 +7,10 @@
 
 namespace dnclink {
 
-uint8_t LinkKind = kLinkSerial;
-
 namespace {
+uint8_t LinkKind = kLinkSerial;
 void (*idleHook)() = nullptr;
-void (*memoHook)(const char *) = nullptr;
+void (*eventHandler)(const LinkEvent &) = nullptr;
 }  // namespace
 
 namespace detail {
@@ -29,15 +28,19 @@ void RunIdleHook() {
     if (idleHook != nullptr) idleHook();
 }
 
-void AppendMemoLine(const char *utf8Line) {
-    if (memoHook != nullptr) memoHook(utf8Line);
+void ReportEvent(const LinkEvent &event) {
+    if (eventHandler != nullptr) eventHandler(event);
 }
 
 }  // namespace detail
 
+void SelectLink(uint8_t kind) { LinkKind = kind; }
+
+uint8_t SelectedLink() { return LinkKind; }
+
 void SetLinkIdleHook(void (*hook)()) { idleHook = hook; }
 
-void SetLinkMemoHook(void (*hook)(const char *utf8Line)) { memoHook = hook; }
+void SetLinkEventHandler(void (*handler)(const LinkEvent &event)) { eventHandler = handler; }
 
 uint8_t UART_CALLBACK_CONV LinkReceive(uint8_t *buffer, int32_t *count) {
     switch (LinkKind) {

@@ -1,6 +1,6 @@
 // The two link operations the engine calls, serving both links: at every
-// call they look at LinkKind (0 serial, 1 UDP; anything else: nothing sent,
-// nothing received).
+// call they look at the selected link (0 serial, 1 UDP; anything else:
+// nothing sent, nothing received).
 #pragma once
 
 #include <cstdint>
@@ -12,8 +12,10 @@ namespace dnclink {
 inline constexpr uint8_t kLinkSerial = 0;
 inline constexpr uint8_t kLinkUdp = 1;
 
-// Set by the window; read by both link operations at every call.
-extern uint8_t LinkKind;
+// Which link the two operations use. Selected by the session (and by the
+// link's own tests); read by both operations at every call.
+void SelectLink(uint8_t kind);
+uint8_t SelectedLink();
 
 // Serial: the next received byte, or 255 after waiting up to 1 ms for one
 // and running the idle hook. The engine runs in byte mode for this link.
@@ -30,9 +32,22 @@ void UART_CALLBACK_CONV LinkSendFrame(const char *text);
 // messages there). Null: nothing is run.
 void SetLinkIdleHook(void (*hook)());
 
-// Receives the line "网络数据发送错误:-1" (UTF-8) that the window appends to
-// its memo for each frame the network refused to send. Null: the lines are
-// dropped.
-void SetLinkMemoHook(void (*hook)(const char *utf8Line));
+// What the link reports about itself. It never words a report: the front
+// end that set the handler does.
+enum class LinkEventCode : uint8_t {
+    // The network refused to send a frame: `result` is what the send
+    // returned (-1), `error` its errno. The engine sees a missing answer.
+    kSendFailed = 1,
+};
+
+struct LinkEvent {
+    LinkEventCode code;
+    int32_t result;
+    int error;
+};
+
+// Called on the thread that makes the request, once per event. Null: the
+// events are dropped.
+void SetLinkEventHandler(void (*handler)(const LinkEvent &event));
 
 }  // namespace dnclink

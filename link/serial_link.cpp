@@ -18,18 +18,29 @@
 namespace dnclink {
 
 const BaudRateEntry BaudRateTable[kBaudRateCount] = {
-    {"50", 0},      {"75", 1},      {"110", 2},     {"134", 3},     {"150", 4},
-    {"300", 5},     {"600", 6},     {"1200", 7},    {"1800", 8},    {"2400", 9},
-    {"4800", 10},   {"7200", 11},   {"9600", 12},   {"19200", 13},  {"38400", 14},
-    {"57600", 15},  {"115200", 16}, {"230400", 17}, {"460800", 18}, {"921600", 19},
+    {"50", 0, 50, "50"},
+    {"75", 1, 75, "75"},
+    {"110", 2, 110, "110"},
+    {"134", 3, 134, "134.5"},
+    {"150", 4, 150, "150"},
+    {"300", 5, 300, "300"},
+    {"600", 6, 600, "600"},
+    {"1200", 7, 1200, "1200"},
+    {"1800", 8, 1800, "1800"},
+    {"2400", 9, 2400, "2400"},
+    {"4800", 10, 4800, "4800"},
+    {"7200", 11, 7200, "7200"},
+    {"9600", 12, 9600, "9600"},
+    {"19200", 13, 19200, "19200"},
+    {"38400", 14, 38400, "38400"},
+    {"57600", 15, 57600, "57600"},
+    {"115200", 16, 115200, "115200"},
+    {"230400", 17, 230400, "230400"},
+    {"460800", 18, 460800, "460800"},
+    {"921600", 19, 921600, "921600"},
 };
 
 namespace {
-
-// The table's text for index 3 is "134"; the line runs at 134.5 bits per
-// second, which termios can only take as 134.
-constexpr uint32_t kRates[kBaudRateCount] = {50,   75,   110,   134,   150,   300,    600,    1200,   1800,   2400,
-                                             4800, 7200, 9600, 19200, 38400, 57600, 115200, 230400, 460800, 921600};
 
 // Bytes read from the port in one go; handed to the engine one per call.
 constexpr size_t kReceiveChunk = 4096;
@@ -136,7 +147,14 @@ bool FillFromPort() {
 }  // namespace
 
 uint32_t BaudRateOf(int32_t baudIndex) {
-    return baudIndex >= 0 && baudIndex < kBaudRateCount ? kRates[baudIndex] : 0;
+    return baudIndex >= 0 && baudIndex < kBaudRateCount ? BaudRateTable[baudIndex].rate : 0;
+}
+
+int32_t BaudIndexOf(const char *text) {
+    for (int32_t i = 0; i < kBaudRateCount; ++i) {
+        if (std::strcmp(text, BaudRateTable[i].text) == 0 || std::strcmp(text, BaudRateTable[i].listText) == 0) return i;
+    }
+    return -1;
 }
 
 int32_t SerialSelect(int32_t port, int32_t baudIndex) {

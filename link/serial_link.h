@@ -27,13 +27,22 @@ struct SerialConfig {
 inline constexpr int kBaudRateCount = 20;
 inline constexpr int kBaudTextSize = 10;
 
+// The one baud table: the window's list, dncctl's --baud and the line
+// settings all read it.
 struct BaudRateEntry {
-    char text[kBaudTextSize];  // what the window shows, e.g. "115200"
-    int32_t code;              // equals the entry's index
+    char text[kBaudTextSize];   // the rate's short text, e.g. "115200"
+    int32_t code;               // equals the entry's index
+    uint32_t rate;              // bits per second given to the line
+    char listText[kBaudTextSize];  // what a list of rates shows ("134.5")
 };
 
-// "50" .. "921600"; entry 3 reads "134" (the window's list shows "134.5").
+// "50" .. "921600". Entry 3 reads "134" and runs the line at 134 bits per
+// second (termios takes no fraction); lists show it as "134.5".
 extern const BaudRateEntry BaudRateTable[kBaudRateCount];
+
+// The table index of a rate given as its text or its list text; -1 when
+// the table has no such rate.
+int32_t BaudIndexOf(const char *text);
 
 // The rate in bits per second of a table index, 0 for an index outside it.
 uint32_t BaudRateOf(int32_t baudIndex);

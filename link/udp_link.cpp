@@ -17,9 +17,9 @@
 
 namespace dnclink {
 
-sockaddr_in UdpDestination{};
-
 namespace {
+
+sockaddr_in UdpDestination{};
 
 struct UdpState {
     int socket = -1;
@@ -152,6 +152,8 @@ int32_t UdpReceiveTimeout() { return udp.waitMs; }
 
 int UdpSocket() { return udp.socket; }
 
+sockaddr_in UdpCurrentDestination() { return UdpDestination; }
+
 namespace detail {
 
 uint8_t UdpReceiveDatagram(uint8_t *buffer, int32_t *count) {
@@ -177,9 +179,9 @@ uint8_t UdpReceiveDatagram(uint8_t *buffer, int32_t *count) {
             recvfrom(udp.socket, udp.received, sizeof udp.received, flags, reinterpret_cast<sockaddr *>(&sender),
                      &senderLength);
         if (n < 0 && errno == EINTR) continue;
-        // A time-out or a receive error reads as "no answer", without a memo
-        // line: the engine counts the try as failed and retries, and a link
-        // that cannot send has its own line per frame.
+        // A time-out or a receive error reads as "no answer", without an
+        // event: the engine counts the try as failed and retries, and a link
+        // that cannot send reports each frame it could not.
         if (n < 0) return 255;
         // Someone else's datagram, or one too large to be a frame: dropped,
         // and the wait goes on.
@@ -201,7 +203,7 @@ void UdpSendFrame(const char *text, size_t length) {
     if (udp.socket >= 0) DiscardWaiting();
     const ssize_t result = sendto(udp.socket, text, length, 0, reinterpret_cast<const sockaddr *>(&UdpDestination),
                                   sizeof UdpDestination);
-    if (result == -1) AppendMemoLine("网络数据发送错误:-1");
+    if (result == -1) ReportEvent({LinkEventCode::kSendFailed, -1, errno});
 }
 
 }  // namespace detail

@@ -21,7 +21,7 @@ inline constexpr int kUdpMaxDatagram = 2047;
 inline constexpr int kUdpReceiveTimeoutMs = 100;
 
 // Where frames go: family IPv4, port and address in network byte order.
-extern sockaddr_in UdpDestination;
+sockaddr_in UdpCurrentDestination();
 
 // Creates a fresh socket in place of (and closing) the earlier one and sets
 // the destination to the address text and UdpPort. 0 on success, -1 when the

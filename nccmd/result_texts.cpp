@@ -80,4 +80,6 @@ std::string ResultCodeText(uint8_t code) {
     return WithSuffix(LinkResultTexts[code - kLinkResultFirstCode], code - kLinkResultFirstCode);
 }
 
+std::string DncAbnormalText(int32_t code) { return "下位机出现异常状态 异常代码:" + std::to_string(code); }
+
 }  // namespace nccmd

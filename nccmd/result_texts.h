@@ -22,4 +22,10 @@ extern const char LinkResultTexts[kLinkResultSlots][kResultTextSlotSize];
 // "通信异常 代码c", "0xff,Overtime Error 代码5f".
 std::string ResultCodeText(uint8_t code);
 
+// How a DNC run ended when no result code says it, as the window's status
+// panel and dncctl show it: the controller's abnormal state
+// ("下位机出现异常状态 异常代码:4"), and a run stopped before its end.
+std::string DncAbnormalText(int32_t code);
+inline constexpr const char *kDncStoppedText = "DNC数据传异常终止";
+
 }  // namespace nccmd

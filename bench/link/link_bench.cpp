@@ -25,6 +25,7 @@
 #include "ratio_report.h"
 #include "request_engine.h"
 #include "serial_link.h"
+#include "session.h"
 #include "simulator.h"
 #include "udp_link.h"
 
@@ -37,6 +38,16 @@ constexpr uint8_t kSearchPayload[] = {0, 0, 0, 0, '%', 'S', 'e', 'a', 'r', 'c', 
 const std::string kRequestFrame =
     ncsim::NormalFrame(1, 0x24, std::vector<uint8_t>(std::begin(kSearchPayload), std::end(kSearchPayload)));
 const std::string kAnswerFrame = ncsim::NormalFrame(1, 0x24, std::vector<uint8_t>(12));
+
+// The serial line at 115200 with the engine's 600 ms and no retries.
+nccmd::SessionConfig SerialWithoutRetries(const std::string &device) {
+    nccmd::SessionConfig config;
+    config.serial = {device, nccmd::kDefaultBaudIndex};
+    nccmd::SessionTiming timing = nccmd::DefaultTiming(nccmd::LinkType::kSerial);
+    timing.normal.retries = 0;
+    config.timing = timing;
+    return config;
+}
 
 void SearchRoundTrips(benchmark::State &state) {
     uint8_t buffer[core::kMaxPayload];
@@ -54,26 +65,23 @@ void SearchRoundTrips(benchmark::State &state) {
 void BM_EngineUdp(benchmark::State &state) {
     ncsim::Simulator simulator;
     if (!simulator.StartUdp()) return state.SkipWithError(simulator.LastError().c_str());
-    dnclink::LinkKind = dnclink::kLinkUdp;
-    dnclink::UdpPrepare("127.0.0.1");
-    dnclink::UdpSetDestinationPort(simulator.UdpPort());
-    core::ModbusInit(1, 0, 0);
-    core::SetUartReceiveFun(dnclink::LinkReceive);
-    core::SetUartSendFrameFun(dnclink::LinkSendFrame);
+    nccmd::Session session;
+    nccmd::SessionConfig config;
+    config.link = nccmd::LinkType::kUdp;
+    config.udp = {"127.0.0.1", simulator.UdpPort(), 0};
+    config.timing = nccmd::SessionTiming{{0, 0}, {0, 0}, {0, 0}};
+    if (const std::string error = session.Open(config); !error.empty()) return state.SkipWithError(error.c_str());
     SearchRoundTrips(state);
 }
 
 void BM_EnginePty(benchmark::State &state) {
     ncsim::Simulator simulator;
     if (!simulator.StartPty()) return state.SkipWithError(simulator.LastError().c_str());
-    dnclink::LinkKind = dnclink::kLinkSerial;
-    dnclink::SerialSelectDevice(simulator.PtyPath().c_str(), 16);
-    if (!dnclink::SerialOpen()) return state.SkipWithError(dnclink::SerialLastError());
-    core::ModbusInit(1, 600, 0);
-    core::SetUartReceiveFun(dnclink::LinkReceive);
-    core::SetUartSendFrameFun(dnclink::LinkSendFrame);
+    nccmd::Session session;
+    if (const std::string error = session.Open(SerialWithoutRetries(simulator.PtyPath())); !error.empty())
+        return state.SkipWithError(error.c_str());
     SearchRoundTrips(state);
-    dnclink::SerialClose();
+    session.Close();
 }
 
 // Raw UDP: a thread answers every datagram with the answer bytes.
@@ -182,12 +190,9 @@ void SerialTimeout(benchmark::State &state, bool reportCpu) {
     const int master = posix_openpt(O_RDWR | O_NOCTTY);
     grantpt(master);
     unlockpt(master);
-    dnclink::LinkKind = dnclink::kLinkSerial;
-    dnclink::SerialSelectDevice(ptsname(master), 16);
-    if (!dnclink::SerialOpen()) return state.SkipWithError(dnclink::SerialLastError());
-    core::ModbusInit(1, 600, 0);
-    core::SetUartReceiveFun(dnclink::LinkReceive);
-    core::SetUartSendFrameFun(dnclink::LinkSendFrame);
+    nccmd::Session session;
+    if (const std::string error = session.Open(SerialWithoutRetries(ptsname(master))); !error.empty())
+        return state.SkipWithError(error.c_str());
     uint8_t buffer[core::kMaxPayload];
     for (auto _ : state) {
         const double cpuBefore = ProcessCpuSeconds();

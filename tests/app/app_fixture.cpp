@@ -11,6 +11,7 @@
 #include "frame_codec.h"
 #include "journal.h"
 #include "link_ops.h"
+#include "session.h"
 #include "request_engine.h"
 
 bool ScriptedDialogs::Confirm(QWidget *, const QString &title, const QString &text) {
@@ -127,7 +128,8 @@ AppFixture::AppFixture(bool sampleTree) : oldDirectory_(QDir::currentPath()) {
     QStandardPaths::setTestModeEnabled(true);
     qputenv(journal::kPathVariable, JournalFile().toLocal8Bit());
     std::memset(AddressBook, 0, sizeof AddressBook);
-    dnclink::LinkKind = dnclink::kLinkSerial;
+    // Each window starts on the serial link unless its address book says otherwise.
+    nccmd::Session().Select(nccmd::LinkType::kSerial);
     if (sampleTree && !ncsim::WriteSampleTree(storage_.path().toStdString())) qFatal("no sample tree");
     ncsim::Options options;
     options.root = storage_.path().toStdString();

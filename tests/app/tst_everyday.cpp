@@ -196,7 +196,7 @@ void EverydayTest::sendFailuresGoToTheLogNotTheMemo() {
     // Failures reported while the program arrives never enter its text.
     current = &form;
     SetEscapeHeldOverride([] {
-        dnclink::detail::AppendMemoLine("网络数据发送错误:-1");
+        dnclink::detail::ReportEvent({dnclink::LinkEventCode::kSendFailed, -1, ENETUNREACH});
         return false;
     });
     QCOMPARE(form.ReadNcFile(form.DeviceId, "\\O0777.NC"), uint8_t(0));

@@ -19,7 +19,7 @@
 #include "Unit2.h"
 #include "app_fixture.h"
 #include "journal.h"
-#include "link_ops.h"
+#include "session.h"
 #include "message_log.h"
 #include "serial_link.h"
 #include "serial_ports.h"
@@ -114,7 +114,7 @@ void WhereAmITest::firstStartWithoutASerialPortPicksTheNetwork() {
     if (dnclink::CurrentSerialConfig().open || !ExtraSerialDevices().isEmpty())
         QSKIP("this computer has a serial port: the first start keeps the serial link");
     QVERIFY(form.RB2->isChecked());
-    QCOMPARE(dnclink::LinkKind, dnclink::kLinkUdp);
+    QCOMPARE(form.Connection().Selected(), nccmd::LinkType::kUdp);
     QVERIFY(form.BitBtn9->isEnabled());
     QVERIFY(form.ConnectionLine->text().startsWith(QStringLiteral("Net · device 1 · ")));
     QVERIFY(fixture.dialogs.shown.isEmpty());
@@ -125,7 +125,7 @@ void WhereAmITest::firstStartWithoutASerialPortPicksTheNetwork() {
     TForm1 &again = fixture.Reopen();
     QVERIFY(again.RB1->isChecked());
     QVERIFY(!again.StatusPanel0->isHidden());
-    QCOMPARE(dnclink::LinkKind, dnclink::kLinkSerial);
+    QCOMPARE(again.Connection().Selected(), nccmd::LinkType::kSerial);
 }
 
 void WhereAmITest::verifyStartsCheckedOnTheSerialLink() {

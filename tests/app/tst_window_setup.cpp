@@ -22,7 +22,7 @@
 #include "app_fixture.h"
 #include "demo_mode.h"
 #include "escape_key.h"
-#include "link_ops.h"
+#include "session.h"
 #include "request_engine.h"
 #include "serial_ports.h"
 
@@ -64,7 +64,7 @@ void WindowSetupTest::startWithStoredLinkKind() {
     QCOMPARE(form.RB2->isChecked(), net);
     QCOMPARE(form.RB1->isChecked(), !net);
     QCOMPARE(form.BitBtn9->isEnabled(), net);
-    QCOMPARE(int(dnclink::LinkKind), net ? 1 : 0);
+    QCOMPARE(form.Connection().Selected(), net ? nccmd::LinkType::kUdp : nccmd::LinkType::kSerial);
     QCOMPARE(core::CurrentEngineSettings().timeout, timeout);
     QCOMPARE(core::CurrentEngineSettings().retries, 5);
     QCOMPARE(int(core::CurrentEngineSettings().address), 1);
@@ -174,7 +174,7 @@ void WindowSetupTest::linkButtonsStoreTheKindAndSwitchTheEngine() {
     QCOMPARE(core::CurrentEngineSettings().timeout, 600);
     form.RB2->click();
     QVERIFY(form.RB2->isChecked());
-    QCOMPARE(int(dnclink::LinkKind), 1);
+    QCOMPARE(form.Connection().Selected(), nccmd::LinkType::kUdp);
     QVERIFY(form.BitBtn9->isEnabled());
     QCOMPARE(core::CurrentEngineSettings().timeout, 0);
     auto image = AddressBookImage(1, {{1, "127.0.0.1"}});
@@ -184,7 +184,7 @@ void WindowSetupTest::linkButtonsStoreTheKindAndSwitchTheEngine() {
     QCOMPARE(ListCaptions(form), kSampleRoot);
 
     form.RB1->click();
-    QCOMPARE(int(dnclink::LinkKind), 0);
+    QCOMPARE(form.Connection().Selected(), nccmd::LinkType::kSerial);
     QVERIFY(!form.BitBtn9->isEnabled());
     QCOMPARE(core::CurrentEngineSettings().timeout, 600);
     image[0] = 0;

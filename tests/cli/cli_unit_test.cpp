@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include "cli_options.h"
+#include "commands.h"
 #include "local_files.h"
 #include "progress_bar.h"
 #include "remote_path.h"
@@ -85,6 +86,29 @@ TEST(CommandLine, RefusedLines) {
         for (const auto &a : args) joined += a + " ";
         EXPECT_NE(dncctl::ParseCommandLine(args).error, "") << joined;
     }
+}
+
+// Each command's synopsis names it, and the parser takes exactly the
+// argument counts the table gives: the help, the parser and the dispatch
+// cannot drift apart.
+TEST(CommandLine, EveryCommandOfTheTableParsesAsItsSynopsisSays) {
+    ASSERT_EQ(dncctl::CommandTable().size(), 13u);
+    for (const auto &[name, spec] : dncctl::CommandTable()) {
+        SCOPED_TRACE(name);
+        const std::string usage = spec.usage;
+        const std::string synopsis = usage.substr(0, usage.find('\n'));
+        EXPECT_TRUE(synopsis == name || synopsis.rfind(name + " ", 0) == 0) << synopsis;
+        EXPECT_NE(spec.run, nullptr);
+        for (size_t n = 0; n <= spec.maxArgs + 1; ++n) {
+            std::vector<std::string> args = {"--udp", "127.0.0.1", name};
+            for (size_t i = 0; i < n; ++i) args.push_back("1");
+            const bool fits = n >= spec.minArgs && n <= spec.maxArgs;
+            EXPECT_EQ(dncctl::ParseCommandLine(args).error.empty(), fits) << n << " arguments";
+        }
+    }
+    // The journal is local: printing it opens no link.
+    EXPECT_FALSE(dncctl::CommandTable().at("log").needsLink);
+    EXPECT_TRUE(dncctl::CommandTable().at("dnc").needsLink);
 }
 
 TEST(CommandLine, BaudRatesFromTheControllersList) {

@@ -153,6 +153,18 @@ TEST(Verify, GetReadsTwiceOnASerialLineUnlessToldNot) {
     }
 }
 
+// A network that refuses every frame (a broadcast address without leave to
+// broadcast): each refused frame is named on stderr with the system's
+// reason, and the request fails as unanswered.
+TEST(Link, RefusedSendsAreNamedOnStderr) {
+    const Outcome ls = clitest::Run(kDncctl, {"--udp", "255.255.255.255:2232", "--retries", "1", "ls"});
+    EXPECT_EQ(ls.status, 1) << Describe(ls);
+    const std::string line = "dncctl: cannot send a frame to the controller: Permission denied\n";
+    size_t count = 0;
+    for (size_t at = ls.err.find(line); at != std::string::npos; at = ls.err.find(line, at + 1)) ++count;
+    EXPECT_EQ(count, 2u) << ls.err;  // the try and its retry
+}
+
 // Waits, without a deadline of its own (ctest's time-out bounds the test),
 // until `ready` holds or the process has ended.
 template <typename Ready>

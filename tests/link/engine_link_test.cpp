@@ -9,6 +9,7 @@
 #include "engine_session.h"
 #include "link_ops.h"
 #include "serial_link.h"
+#include "session.h"
 #include "simulator.h"
 #include "udp_link.h"
 
@@ -31,26 +32,27 @@ protected:
     // link: byte mode with a time-out on serial, block mode on UDP.
     void Start(ncsim::Options options, int32_t retries, int32_t serialTimeoutMs = 600) {
         simulator = std::make_unique<ncsim::Simulator>(options);
+        nccmd::SessionConfig config;
         if (GetParam() == Transport::Udp) {
             ASSERT_TRUE(simulator->StartUdp()) << simulator->LastError();
-            dnclink::LinkKind = dnclink::kLinkUdp;
-            ASSERT_EQ(dnclink::UdpPrepare("127.0.0.1"), 0);
-            dnclink::UdpSetDestinationPort(simulator->UdpPort());
-            core::ModbusInit(1, 0, retries);
+            config.link = nccmd::LinkType::kUdp;
+            config.udp = {"127.0.0.1", simulator->UdpPort(), 0};
         } else {
             ASSERT_TRUE(simulator->StartPty()) << simulator->LastError();
-            dnclink::LinkKind = dnclink::kLinkSerial;
-            dnclink::SerialSelectDevice(simulator->PtyPath().c_str(), 16);
-            ASSERT_TRUE(dnclink::SerialOpen()) << dnclink::SerialLastError();
-            core::ModbusInit(1, serialTimeoutMs, retries);
+            config.serial = {simulator->PtyPath(), nccmd::kDefaultBaudIndex};
         }
-        core::SetUartReceiveFun(dnclink::LinkReceive);
-        core::SetUartSendFrameFun(dnclink::LinkSendFrame);
+        nccmd::SessionTiming timing = nccmd::DefaultTiming(config.link);
+        timing.normal.retries = retries;
+        if (config.link == nccmd::LinkType::kSerial) timing.normal.timeout = serialTimeoutMs;
+        config.timing = timing;
+        ASSERT_EQ(session.Open(config), "");
     }
     void TearDown() override {
         dnclink::SerialClose();
         simulator.reset();
     }
+
+    nccmd::Session session;
     std::filesystem::path Root() const { return simulator->Root(); }
 
     std::unique_ptr<ncsim::Simulator> simulator;

@@ -41,7 +41,7 @@ protected:
         ASSERT_GE(watcher, 0);
         idleCalls = 0;
         dnclink::SetLinkIdleHook(CountIdle);
-        dnclink::LinkKind = dnclink::kLinkSerial;
+        dnclink::SelectLink(dnclink::kLinkSerial);
         dnclink::SerialSelectDevice(path.c_str(), 16);
         ASSERT_TRUE(dnclink::SerialOpen()) << dnclink::SerialLastError();
     }
@@ -221,12 +221,12 @@ TEST_F(SerialLinkTest, ClosedPortSendsNothingAndReceivesNothing) {
 }
 
 TEST_F(SerialLinkTest, NeitherLinkReturnsAtOnceWithoutTheHook) {
-    dnclink::LinkKind = 2;
+    dnclink::SelectLink(2);
     WriteAtMaster("y");
     LinkSendFrame(":ghost\r\n");
     EXPECT_EQ(LinkReceive(nullptr, nullptr), 255);
     EXPECT_EQ(idleCalls, 0);
-    dnclink::LinkKind = dnclink::kLinkSerial;
+    dnclink::SelectLink(dnclink::kLinkSerial);
     LinkSendFrame(":marker\r\n");
     EXPECT_EQ(ReadAtMaster(9), ":marker\r\n");
 }

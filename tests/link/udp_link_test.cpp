@@ -63,19 +63,19 @@ struct Peer {
     }
 };
 
-std::vector<std::string> memo;
-void CollectMemo(const char *line) { memo.emplace_back(line); }
+std::vector<dnclink::LinkEvent> events;
+void CollectEvent(const dnclink::LinkEvent &event) { events.push_back(event); }
 int idleCalls = 0;
 void CountIdle() { ++idleCalls; }
 
 class UdpLinkTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        memo.clear();
+        events.clear();
         idleCalls = 0;
-        dnclink::SetLinkMemoHook(CollectMemo);
+        dnclink::SetLinkEventHandler(CollectEvent);
         dnclink::SetLinkIdleHook(CountIdle);
-        dnclink::LinkKind = dnclink::kLinkUdp;
+        dnclink::SelectLink(dnclink::kLinkUdp);
         ASSERT_EQ(dnclink::UdpPrepare("127.0.0.1"), 0);
         dnclink::UdpSetDestinationPort(peer.port);
     }
@@ -176,7 +176,7 @@ TEST_F(UdpLinkTest, AnswerFromAnotherPortRedirectsTheNextFrame) {
     EXPECT_EQ(Take(), ":answer\r\n");
     LinkSendFrame(":02\r\n");
     EXPECT_EQ(other.Receive(), ":02\r\n");
-    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), other.port);
+    EXPECT_EQ(ntohs(dnclink::UdpCurrentDestination().sin_port), other.port);
 }
 
 // Any host on the network could answer in the controller's place and feed
@@ -190,7 +190,7 @@ TEST_F(UdpLinkTest, AnswersFromAnotherHostAreDroppedAndNeverRedirect) {
     EXPECT_EQ(Take(), ":answer\r\n");
     stranger.SendToLink(":forged again\r\n");
     EXPECT_EQ(Take(), "<255>");
-    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("127.0.0.1"));
+    EXPECT_EQ(dnclink::UdpCurrentDestination().sin_addr.s_addr, inet_addr("127.0.0.1"));
     LinkSendFrame(":02\r\n");
     EXPECT_EQ(peer.Receive(), ":02\r\n");
 }
@@ -202,8 +202,8 @@ TEST_F(UdpLinkTest, BroadcastDestinationTakesTheFirstHostThatAnswers) {
     dnclink::UdpSetDestination("255.255.255.255");
     other.SendToLink(":here\r\n");
     EXPECT_EQ(Take(), ":here\r\n");
-    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("127.0.0.2"));
-    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), other.port);
+    EXPECT_EQ(dnclink::UdpCurrentDestination().sin_addr.s_addr, inet_addr("127.0.0.2"));
+    EXPECT_EQ(ntohs(dnclink::UdpCurrentDestination().sin_port), other.port);
     peer.SendToLink(":me too\r\n");  // from then on only that host is heard
     EXPECT_EQ(Take(), "<255>");
 }
@@ -257,7 +257,7 @@ TEST_F(UdpLinkTest, LateAnswerWaitingBeforeASendIsNeverTakenForItsAnswer) {
     EXPECT_EQ(Take(), ":answer to second\r\n");
 }
 
-TEST_F(UdpLinkTest, FailedSendsAppendOneMemoLineEachAndTheRequestEndsWith0xFF) {
+TEST_F(UdpLinkTest, FailedSendsReportOneEventEachAndTheRequestEndsWith0xFF) {
     // Broadcast without SO_BROADCAST: every sendto fails.
     dnclink::UdpSetDestination("255.255.255.255");
     core::ModbusInit(1, 0, 2);
@@ -266,7 +266,12 @@ TEST_F(UdpLinkTest, FailedSendsAppendOneMemoLineEachAndTheRequestEndsWith0xFF) {
     uint8_t payload[core::kMaxPayload] = {0, 0, 0, 0, '%'};
     uint16_t length = 5;
     EXPECT_EQ(core::ModbusReadFileReq(1, &length, payload), 0xFF);
-    EXPECT_EQ(memo, std::vector<std::string>(3, "网络数据发送错误:-1"));
+    ASSERT_EQ(events.size(), 3u);
+    for (const dnclink::LinkEvent &event : events) {
+        EXPECT_EQ(event.code, dnclink::LinkEventCode::kSendFailed);
+        EXPECT_EQ(event.result, -1);
+        EXPECT_EQ(event.error, EACCES);  // no permission to broadcast
+    }
 }
 
 // A text that ends (zero byte) before any LF is no frame: nothing is sent,
@@ -287,8 +292,8 @@ TEST_F(UdpLinkTest, TextEndingBeforeAnLfIsNotSentAndNotReadPast) {
     EXPECT_EQ(peer.Receive(), ":marker\r\n");  // the first datagram: no ghost before it
 }
 
-// A failing receive is a missing answer like a time-out: 255 and no memo
-// line (only failed sends are written to the memo).
+// A failing receive is a missing answer like a time-out: 255 and no event
+// (only failed sends are reported).
 TEST_F(UdpLinkTest, ReceiveErrorIsNoAnswerWithoutAMemoLine) {
     // Put a descriptor that is no socket where the link's socket was, so
     // the receive itself fails (ENOTSOCK).
@@ -300,29 +305,29 @@ TEST_F(UdpLinkTest, ReceiveErrorIsNoAnswerWithoutAMemoLine) {
     int32_t count = -1;
     EXPECT_EQ(LinkReceive(buffer, &count), 255);
     EXPECT_EQ(count, -1);
-    EXPECT_TRUE(memo.empty()) << memo.front();
+    EXPECT_TRUE(events.empty());
 }
 
 TEST_F(UdpLinkTest, NeitherLinkSendsNorReceivesAnything) {
-    dnclink::LinkKind = 2;
+    dnclink::SelectLink(2);
     LinkSendFrame(":ghost\r\n");
     uint8_t buffer[16];
     int32_t count = 0;
     EXPECT_EQ(LinkReceive(buffer, &count), 255);
     EXPECT_EQ(idleCalls, 0);
-    dnclink::LinkKind = dnclink::kLinkUdp;
+    dnclink::SelectLink(dnclink::kLinkUdp);
     LinkSendFrame(":marker\r\n");
     EXPECT_EQ(peer.Receive(), ":marker\r\n");  // the ghost never went out
 }
 
 TEST_F(UdpLinkTest, DestinationKeepsItsPortUntilPreparedAgain) {
     dnclink::UdpSetDestination("10.1.2.3");
-    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("10.1.2.3"));
-    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), peer.port);
+    EXPECT_EQ(dnclink::UdpCurrentDestination().sin_addr.s_addr, inet_addr("10.1.2.3"));
+    EXPECT_EQ(ntohs(dnclink::UdpCurrentDestination().sin_port), peer.port);
     dnclink::UdpPrepare("192.168.0.9");
-    EXPECT_EQ(ntohs(dnclink::UdpDestination.sin_port), dnclink::UdpPort);
-    EXPECT_EQ(dnclink::UdpDestination.sin_family, AF_INET);
-    EXPECT_EQ(dnclink::UdpDestination.sin_addr.s_addr, inet_addr("192.168.0.9"));
+    EXPECT_EQ(ntohs(dnclink::UdpCurrentDestination().sin_port), dnclink::UdpPort);
+    EXPECT_EQ(dnclink::UdpCurrentDestination().sin_family, AF_INET);
+    EXPECT_EQ(dnclink::UdpCurrentDestination().sin_addr.s_addr, inet_addr("192.168.0.9"));
 }
 
 int OpenDescriptors() {

@@ -1,10 +1,12 @@
 #include "scripted_controller.h"
 
+#include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
 #include "frame_codec.h"
+#include "nc_commands.h"
 #include "request_engine.h"
 
 namespace scripted_nc {
@@ -125,6 +127,19 @@ Bytes Pattern(size_t n, uint32_t seed) {
         out[i] = static_cast<uint8_t>(seed >> 16);
     }
     return out;
+}
+
+Responder ServeFile(const Bytes &file, uint32_t failAt) {
+    return [file, failAt](const Request &r) {
+        const uint32_t number = ReadBigEndian32(r.payload, 0);
+        const auto blocks = static_cast<uint32_t>(nccmd::BlockCount(int32_t(file.size())));
+        if (number == 0) return Normal(FirstAnswer(0, blocks, uint32_t(file.size())));
+        if (number == failAt) return Exception(0x08);
+        if (number > blocks) return Normal(BigEndian32(number));
+        const size_t start = (number - 1) * 512;
+        const size_t end = std::min(file.size(), start + 512);
+        return Normal(BlockAnswer(number, Bytes(file.begin() + start, file.begin() + end)));
+    };
 }
 
 }  // namespace scripted_nc

@@ -40,6 +40,9 @@ using Responder = std::function<Reply(const Request &)>;
 
 // Block mode, no retries unless given; every request goes to `responder`.
 void Install(Responder responder, int32_t retries = 0);
+// Serves one file for reading: block k carries bytes [512(k-1), 512k);
+// block `failAt` (0: none) gets the exception answer 0x08.
+Responder ServeFile(const Bytes &file, uint32_t failAt = 0);
 // Every request sent since Install, in order.
 const std::vector<Request> &Requests();
 

@@ -24,20 +24,6 @@ std::vector<uint32_t> BlockNumbers() {
     return numbers;
 }
 
-// Serves one file for reading: block k carries bytes [512(k-1), 512k).
-Responder ServeFile(const Bytes &file, uint32_t failAt = 0) {
-    return [file, failAt](const Request &r) {
-        const uint32_t number = ReadBigEndian32(r.payload, 0);
-        const auto blocks = static_cast<uint32_t>(nccmd::BlockCount(int32_t(file.size())));
-        if (number == 0) return Normal(FirstAnswer(0, blocks, uint32_t(file.size())));
-        if (number == failAt) return Exception(0x08);
-        if (number > blocks) return Normal(BigEndian32(number));
-        const size_t start = (number - 1) * 512;
-        const size_t end = std::min(file.size(), start + 512);
-        return Normal(BlockAnswer(number, Bytes(file.begin() + start, file.begin() + end)));
-    };
-}
-
 TEST(ReadRemoteFile, DeliversEveryByteInOrder) {
     for (size_t size : {0u, 1u, 511u, 512u, 513u, 1025u}) {
         Bytes file = Pattern(size, 7);

@@ -58,7 +58,7 @@ TEST(Garbage, BurstOfDatagramsLeavesTheControllerAnswering) {
     close(fd);
     ASSERT_TRUE(sim.Running());
 
-    dnclink::LinkKind = dnclink::kLinkUdp;
+    dnclink::SelectLink(dnclink::kLinkUdp);
     ASSERT_EQ(dnclink::UdpPrepare("127.0.0.1"), 0);
     dnclink::UdpSetDestinationPort(sim.UdpPort());
     UseEngineOverTheLink(0);
@@ -81,7 +81,7 @@ TEST(Garbage, RandomBytesOnTheLineLeaveTheControllerAnswering) {
     close(line);
     ASSERT_TRUE(sim.Running());
 
-    dnclink::LinkKind = dnclink::kLinkSerial;
+    dnclink::SelectLink(dnclink::kLinkSerial);
     dnclink::SerialSelectDevice(sim.PtyPath().c_str(), 16);
     ASSERT_TRUE(dnclink::SerialOpen()) << dnclink::SerialLastError();
     UseEngineOverTheLink(600);

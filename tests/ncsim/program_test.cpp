@@ -87,7 +87,7 @@ TEST(NcsimProgram, AnswersOnlyTheDeviceIdsItIsGiven) {
     core::ModbusInit(1, 0, 0);
     core::SetUartReceiveFun(dnclink::LinkReceive);
     core::SetUartSendFrameFun(dnclink::LinkSendFrame);
-    dnclink::LinkKind = dnclink::kLinkUdp;
+    dnclink::SelectLink(dnclink::kLinkUdp);
     ASSERT_EQ(dnclink::UdpPrepare(endpoint.substr(0, colon).c_str()), 0);
     dnclink::UdpSetDestinationPort(static_cast<uint16_t>(std::stoi(endpoint.substr(colon + 1))));
     for (const uint8_t id : {1, 2, 3, 4, 5}) {
