@@ -128,6 +128,17 @@ void WriteFile(const std::string &path, const std::string &bytes) {
 
 bool FileExists(const std::string &path) { return std::filesystem::exists(path); }
 
+std::map<std::string, std::string> Tree(const std::string &folder) {
+    namespace fs = std::filesystem;
+    std::map<std::string, std::string> tree;
+    for (const auto &e : fs::recursive_directory_iterator(folder)) {
+        const std::string relative = e.path().lexically_relative(folder).generic_string();
+        if (e.is_directory()) tree[relative + "/"] = "";
+        else tree[relative] = ReadFile(e.path().string());
+    }
+    return tree;
+}
+
 std::string MakeTempDir(const std::string &tag) {
     std::string pattern = (std::filesystem::temp_directory_path() / ("dncctl-" + tag + "-XXXXXX")).string();
     if (mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");

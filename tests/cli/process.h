@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -51,5 +52,8 @@ bool FileExists(const std::string &path);
 // A fresh empty folder under the system's temp folder.
 std::string MakeTempDir(const std::string &tag);
 void RemoveTree(const std::string &path);
+// Every file below `folder` with its bytes, by relative path ('/'-separated);
+// folders as "PATH/" with no content. Hidden files included.
+std::map<std::string, std::string> Tree(const std::string &folder);
 
 }  // namespace clitest

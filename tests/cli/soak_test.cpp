@@ -20,6 +20,7 @@ namespace {
 
 using clitest::Controller;
 using clitest::Describe;
+using clitest::Tree;
 using clitest::Outcome;
 using clitest::RandomBytes;
 using clitest::Transport;
@@ -222,18 +223,6 @@ TEST_P(Soak, ShortStateRecordsNeverSkipBlocks) {
     Print("short state records", GetParam(), counts);
     EXPECT_EQ(counts.wrongButSuccess, 0);
     EXPECT_EQ(counts.exact, 4);
-}
-
-// Every file below `folder` by relative path, folders as "PATH/".
-std::map<std::string, std::string> Tree(const std::string &folder) {
-    namespace fs = std::filesystem;
-    std::map<std::string, std::string> tree;
-    for (const auto &e : fs::recursive_directory_iterator(folder)) {
-        const std::string relative = e.path().lexically_relative(folder).generic_string();
-        if (e.is_directory()) tree[relative + "/"] = "";
-        else tree[relative] = clitest::ReadFile(e.path().string());
-    }
-    return tree;
 }
 
 // A whole-controller backup through late, repeated and lost answers: a late

@@ -22,23 +22,12 @@ namespace {
 
 using clitest::Controller;
 using clitest::Describe;
+using clitest::Tree;
 using clitest::kDncctl;
 using clitest::Outcome;
 using clitest::Transport;
 
 namespace fs = std::filesystem;
-
-// Every file below `folder`, hidden ones included, by relative path; folders
-// as "PATH/" with no content.
-std::map<std::string, std::string> Tree(const std::string &folder) {
-    std::map<std::string, std::string> tree;
-    for (const auto &e : fs::recursive_directory_iterator(folder)) {
-        const std::string relative = e.path().lexically_relative(folder).generic_string();
-        if (e.is_directory()) tree[relative + "/"] = "";
-        else tree[relative] = clitest::ReadFile(e.path().string());
-    }
-    return tree;
-}
 
 std::map<std::string, std::string> Without(std::map<std::string, std::string> tree, const std::string &path) {
     tree.erase(path);
