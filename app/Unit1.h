@@ -257,6 +257,9 @@ private:
     // Panel 2's note of a transfer or run that ended before its end; stays
     // until the next transfer starts.
     void ShowEndNote(const QString &text);
+    // The journal's result of a write to `remotePath`: the status text, and the
+    // end note of a transfer that did not end whole (shown and logged too).
+    QString OutcomeWithEndNote(const QString &remotePath, const QString &endNote);
     // The listing read again after a storage command: an error when it
     // contradicts the controller's success answer. Empty when it agrees.
     QString ListingContradiction(const QString &name, int type, bool shouldExist) const;

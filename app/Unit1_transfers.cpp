@@ -203,13 +203,7 @@ bool TForm1::UploadLocalFile(const QString &localFile) {
     if (!result.Succeeded())
         endNote = TransferEndNote(QStringLiteral("Upload"), result, static_cast<uint64_t>(size), QStringLiteral("sent"));
     auto journalLine = [&] {
-        QString outcome = StatusPanel1->text();
-        if (!endNote.isEmpty()) {
-            ShowEndNote(endNote);
-            AddLogLine(QStringLiteral("%1 to device %2: %3").arg(remotePath).arg(DeviceId).arg(endNote));
-            outcome += QStringLiteral("; ") + endNote;
-        }
-        WriteJournal(journal::kPut, remotePath, localFile, true, sent, digest, outcome);
+        WriteJournal(journal::kPut, remotePath, localFile, true, sent, digest, OutcomeWithEndNote(remotePath, endNote));
     };
     if (result.code != 0) {
         ShowResultCode(result.code);
@@ -371,13 +365,8 @@ void TForm1::WriteMemoToController(const QString &remotePath, const QByteArray &
         endNote = TransferEndNote(QStringLiteral("Save As"), result, static_cast<uint64_t>(text.size()),
                                   QStringLiteral("sent"));
     auto journalLine = [&] {
-        QString outcome = StatusPanel1->text();
-        if (!endNote.isEmpty()) {
-            ShowEndNote(endNote);
-            AddLogLine(QStringLiteral("%1 to device %2: %3").arg(remotePath).arg(DeviceId).arg(endNote));
-            outcome += QStringLiteral("; ") + endNote;
-        }
-        WriteJournal(journal::kSaveAs, remotePath, {}, true, static_cast<uint64_t>(offset), digest, outcome);
+        WriteJournal(journal::kSaveAs, remotePath, {}, true, static_cast<uint64_t>(offset), digest,
+                     OutcomeWithEndNote(remotePath, endNote));
     };
     if (result.code != 0) {
         ShowResultCode(result.code);
@@ -414,4 +403,12 @@ void TForm1::WriteMemoToController(const QString &remotePath, const QByteArray &
         SetMemoSource(source);
     }
     journalLine();
+}
+
+QString TForm1::OutcomeWithEndNote(const QString &remotePath, const QString &endNote) {
+    QString outcome = StatusPanel1->text();
+    if (endNote.isEmpty()) return outcome;
+    ShowEndNote(endNote);
+    AddLogLine(QStringLiteral("%1 to device %2: %3").arg(remotePath).arg(DeviceId).arg(endNote));
+    return outcome + QStringLiteral("; ") + endNote;
 }

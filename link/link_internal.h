@@ -13,6 +13,9 @@ namespace dnclink::detail {
 // (nothing is sent then).
 size_t FrameLengthUpToLf(const char *text, size_t capacity);
 
+// The monotonic clock in milliseconds, for the links' own waits.
+int64_t NowMs();
+
 void RunIdleHook();
 void ReportEvent(const LinkEvent &event);
 

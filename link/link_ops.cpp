@@ -1,5 +1,7 @@
 #include "link_ops.h"
 
+#include <time.h>
+
 #include <cstring>
 
 #include "frame_codec.h"
@@ -22,6 +24,12 @@ size_t FrameLengthUpToLf(const char *text, size_t capacity) {
         if (text[i] == '\n') return i + 1;
     }
     return 0;
+}
+
+int64_t NowMs() {
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
 }
 
 void RunIdleHook() {

@@ -114,11 +114,6 @@ int RaiseModemLines(int fd) {
     return errno == ENOTTY || errno == EINVAL ? 0 : errno;
 }
 
-int64_t NowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 // Milliseconds `characters` take on the line at the selected rate, 10 bits
 // each (start, 8 data, stop), rounded up.
@@ -219,17 +214,17 @@ bool SerialAnswersMayBeInFlight() {
 
 void SerialDrainLateAnswers(int quietMs, int longestMs) {
     if (!serial.config.open) return;
-    const int64_t start = NowMs();
+    const int64_t start = detail::NowMs();
     int64_t quietSince = start;
     uint8_t discard[kReceiveChunk];
-    for (int64_t now = start; now - quietSince < quietMs && now - start < longestMs; now = NowMs()) {
+    for (int64_t now = start; now - quietSince < quietMs && now - start < longestMs; now = detail::NowMs()) {
         pollfd p{serial.fd, POLLIN, 0};
         const int wait = static_cast<int>(std::min<int64_t>(quietMs - (now - quietSince), longestMs - (now - start)));
         if (poll(&p, 1, std::max(wait, 1)) > 0) {
             if (read(serial.fd, discard, sizeof discard) <= 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
                 break;
             }
-            quietSince = NowMs();
+            quietSince = detail::NowMs();
         }
     }
     serial.receivedFill = serial.receivedNext = 0;
@@ -292,7 +287,7 @@ void SerialSendFrame(const char *text, size_t length) {
     // The whole frame goes out, also at slow rates: allow its transmission
     // time plus a second before giving up on a stuck line.
     const int64_t lineMs = LineTimeMs(length);
-    const int64_t start = NowMs();
+    const int64_t start = detail::NowMs();
     int64_t budgetMs = 1000 + lineMs;
     size_t sent = 0;
     while (sent < length) {
@@ -316,7 +311,7 @@ void SerialSendFrame(const char *text, size_t length) {
     // taken from the answer's wait. The port's buffer takes the frame at
     // once, and a pseudo-terminal carries it at no rate at all, so the time
     // comes from the configured rate. The window keeps painting meanwhile.
-    for (int64_t left = start + lineMs - NowMs(); left > 0; left = start + lineMs - NowMs()) {
+    for (int64_t left = start + lineMs - detail::NowMs(); left > 0; left = start + lineMs - detail::NowMs()) {
         poll(nullptr, 0, static_cast<int>(std::min<int64_t>(left, 10)));
         RunIdleHook();
     }

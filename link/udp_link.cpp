@@ -43,11 +43,6 @@ struct UdpState {
 
 UdpState udp{};
 
-int64_t NowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
 
 // The limited broadcast address, or the broadcast address of one of this
 // computer's networks.
