@@ -1,4 +1,4 @@
-#include "Unit1.h"
+#include "app/Unit1.h"
 
 #include <QAction>
 #include <QApplication>
@@ -33,28 +33,28 @@
 #include <QVBoxLayout>
 #include <utility>
 
-#include "Unit2.h"
-#include "Unit3.h"
-#include "address_book.h"
-#include "app_settings.h"
-#include "captions.h"
-#include "dialogs.h"
-#include "dnc_run.h"
-#include "escape_key.h"
-#include "failure_advice.h"
-#include "journal.h"
-#include "journal_view.h"
-#include "link_cut.h"
-#include "link_ops.h"
-#include "message_log.h"
-#include "nc_protocol.h"
-#include "request_scope.h"
-#include "request_engine.h"
-#include "result_texts.h"
-#include "serial_link.h"
-#include "serial_ports.h"
-#include "transfer_rate.h"
-#include "udp_link.h"
+#include "app/Unit2.h"
+#include "app/Unit3.h"
+#include "app/address_book.h"
+#include "app/app_settings.h"
+#include "app/captions.h"
+#include "app/dialogs.h"
+#include "app/dnc_run.h"
+#include "app/escape_key.h"
+#include "app/failure_advice.h"
+#include "journal/journal.h"
+#include "app/journal_view.h"
+#include "app/link_cut.h"
+#include "link/link_ops.h"
+#include "app/message_log.h"
+#include "nccmd/nc_protocol.h"
+#include "app/request_scope.h"
+#include "core/request_engine.h"
+#include "nccmd/result_texts.h"
+#include "link/serial_link.h"
+#include "app/serial_ports.h"
+#include "app/transfer_rate.h"
+#include "link/udp_link.h"
 
 namespace {
 

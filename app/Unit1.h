@@ -13,8 +13,8 @@
 #include <optional>
 #include <string>
 
-#include "listing_view.h"
-#include "session.h"
+#include "app/listing_view.h"
+#include "nccmd/session.h"
 
 class QAction;
 class QCheckBox;

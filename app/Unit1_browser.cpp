@@ -4,11 +4,11 @@
 #include <QTreeWidget>
 #include <algorithm>
 
-#include "Unit1.h"
-#include "dialogs.h"
-#include "request_scope.h"
-#include "gbk_text.h"
-#include "nc_commands.h"
+#include "app/Unit1.h"
+#include "app/dialogs.h"
+#include "app/request_scope.h"
+#include "app/gbk_text.h"
+#include "nccmd/nc_commands.h"
 
 namespace {
 

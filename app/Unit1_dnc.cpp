@@ -14,14 +14,14 @@
 #include <cstring>
 #include <system_error>
 
-#include "Unit1.h"
-#include "dialogs.h"
-#include "dnc_run.h"
-#include "journal.h"
-#include "link_cut.h"
-#include "restart_dialog.h"
-#include "result_texts.h"
-#include "sha256.h"
+#include "app/Unit1.h"
+#include "app/dialogs.h"
+#include "app/dnc_run.h"
+#include "journal/journal.h"
+#include "app/link_cut.h"
+#include "app/restart_dialog.h"
+#include "nccmd/result_texts.h"
+#include "journal/sha256.h"
 
 namespace {
 

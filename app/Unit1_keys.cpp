@@ -11,9 +11,9 @@
 #include <QTreeWidget>
 #include <QUrl>
 
-#include "Unit1.h"
-#include "nc_protocol.h"
-#include "request_scope.h"
+#include "app/Unit1.h"
+#include "nccmd/nc_protocol.h"
+#include "app/request_scope.h"
 
 namespace {
 

@@ -6,14 +6,14 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "Unit1.h"
-#include "Unit2.h"
-#include "dialogs.h"
-#include "gbk_text.h"
-#include "journal.h"
-#include "nc_commands.h"
-#include "request_scope.h"
-#include "system_names.h"
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "app/dialogs.h"
+#include "app/gbk_text.h"
+#include "journal/journal.h"
+#include "nccmd/nc_commands.h"
+#include "app/request_scope.h"
+#include "nccmd/system_names.h"
 
 namespace {
 

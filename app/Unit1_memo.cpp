@@ -5,9 +5,9 @@
 #include <QPlainTextEdit>
 #include <QSaveFile>
 
-#include "Unit1.h"
-#include "dialogs.h"
-#include "gbk_text.h"
+#include "app/Unit1.h"
+#include "app/dialogs.h"
+#include "app/gbk_text.h"
 
 // Asked before an incomplete text is written to a local file or the
 // controller: it would take the place of the whole program. No is the

@@ -7,11 +7,11 @@
 #include <algorithm>
 #include <string>
 
-#include "Unit1.h"
-#include "address_book.h"
-#include "app_settings.h"
-#include "nc_commands.h"
-#include "request_scope.h"
+#include "app/Unit1.h"
+#include "app/address_book.h"
+#include "app/app_settings.h"
+#include "nccmd/nc_commands.h"
+#include "app/request_scope.h"
 
 namespace {
 

@@ -7,13 +7,13 @@
 #include <QSettings>
 #include <QSpinBox>
 
-#include "Unit1.h"
-#include "app_settings.h"
-#include "dialogs.h"
-#include "journal.h"
-#include "journal_view.h"
-#include "serial_link.h"
-#include "udp_link.h"
+#include "app/Unit1.h"
+#include "app/app_settings.h"
+#include "app/dialogs.h"
+#include "journal/journal.h"
+#include "app/journal_view.h"
+#include "link/serial_link.h"
+#include "link/udp_link.h"
 
 namespace {
 

@@ -18,18 +18,18 @@
 #include <climits>
 #include <cstring>
 
-#include "Unit1.h"
-#include "Unit2.h"
-#include "dialogs.h"
-#include "request_scope.h"
-#include "escape_key.h"
-#include "gbk_text.h"
-#include "journal.h"
-#include "result_texts.h"
-#include "sha256.h"
-#include "system_names.h"
-#include "compare_remote.h"
-#include "transfers.h"
+#include "app/Unit1.h"
+#include "app/Unit2.h"
+#include "app/dialogs.h"
+#include "app/request_scope.h"
+#include "app/escape_key.h"
+#include "app/gbk_text.h"
+#include "journal/journal.h"
+#include "nccmd/result_texts.h"
+#include "journal/sha256.h"
+#include "nccmd/system_names.h"
+#include "nccmd/compare_remote.h"
+#include "nccmd/transfers.h"
 
 namespace {
 

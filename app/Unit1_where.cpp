@@ -10,12 +10,12 @@
 #include <QSignalBlocker>
 #include <QTreeWidget>
 
-#include "Unit1.h"
-#include "app_settings.h"
-#include "dialogs.h"
-#include "nc_protocol.h"
-#include "serial_link.h"
-#include "udp_link.h"
+#include "app/Unit1.h"
+#include "app/app_settings.h"
+#include "app/dialogs.h"
+#include "nccmd/nc_protocol.h"
+#include "link/serial_link.h"
+#include "link/udp_link.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "Unit2.h"
+#include "app/Unit2.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>
@@ -9,9 +9,9 @@
 #include <QStyle>
 #include <QToolButton>
 
-#include "Unit1.h"
-#include "dialogs.h"
-#include "gbk_text.h"
+#include "app/Unit1.h"
+#include "app/dialogs.h"
+#include "app/gbk_text.h"
 
 TForm2::TForm2(TForm1 *mainForm, QWidget *parent) : QDialog(parent), mainForm_(mainForm) {
     setObjectName(QStringLiteral("Form2"));

@@ -1,4 +1,4 @@
-#include "Unit3.h"
+#include "app/Unit3.h"
 
 #include <QHBoxLayout>
 #include <QHeaderView>
@@ -8,8 +8,8 @@
 #include <QTableWidget>
 #include <QVBoxLayout>
 
-#include "address_book.h"
-#include "dialogs.h"
+#include "app/address_book.h"
+#include "app/dialogs.h"
 
 namespace {
 constexpr int kKeyColumn = 0;

@@ -1,4 +1,4 @@
-#include "address_book.h"
+#include "app/address_book.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,7 +1,7 @@
 // The address book as the window loads and saves it: the file operations
 // of address_book.cpp with the window's messages for their failures.
-#include "address_book.h"
-#include "dialogs.h"
+#include "app/address_book.h"
+#include "app/dialogs.h"
 
 void LoadAddressBook() {
     if (ReadAddressBookFile() == AddressBookIo::Failed) {

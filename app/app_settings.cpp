@@ -1,8 +1,8 @@
-#include "app_settings.h"
+#include "app/app_settings.h"
 
 #include <QSettings>
 
-#include "udp_link.h"
+#include "link/udp_link.h"
 
 std::unique_ptr<QSettings> OpenAppSettings(const QString &file) {
     if (file.isEmpty())

@@ -1,9 +1,9 @@
-#include "captions.h"
+#include "app/captions.h"
 
 #include <QPushButton>
 #include <QLabel>
 
-#include "Unit1.h"
+#include "app/Unit1.h"
 
 void ApplyCaptions(TForm1 &form) {
     form.Label2->setText(QStringLiteral("NCDeviceID:"));

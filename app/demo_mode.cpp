@@ -1,10 +1,10 @@
-#include "demo_mode.h"
+#include "app/demo_mode.h"
 
 #include <QDir>
 #include <cstring>
 
-#include "address_book.h"
-#include "simulator.h"
+#include "app/address_book.h"
+#include "ncsim/simulator.h"
 
 DemoController::DemoController() = default;
 

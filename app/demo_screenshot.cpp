@@ -1,4 +1,4 @@
-#include "demo_screenshot.h"
+#include "app/demo_screenshot.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -12,9 +12,9 @@
 #include <QTreeWidget>
 #include <functional>
 
-#include "Unit1.h"
-#include "dialogs.h"
-#include "restart_dialog.h"
+#include "app/Unit1.h"
+#include "app/dialogs.h"
+#include "app/restart_dialog.h"
 
 namespace {
 

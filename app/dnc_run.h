@@ -8,9 +8,9 @@
 #include <memory>
 #include <thread>
 
-#include "dnc_worker.h"
-#include "gbk_text.h"
-#include "window_queue.h"
+#include "app/dnc_worker.h"
+#include "app/gbk_text.h"
+#include "app/window_queue.h"
 
 class TForm1;
 

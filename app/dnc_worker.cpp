@@ -1,4 +1,4 @@
-#include "dnc_worker.h"
+#include "app/dnc_worker.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -6,9 +6,9 @@
 #include <climits>
 #include <cstring>
 
-#include "result_texts.h"
-#include "sha256.h"
-#include "transfers.h"
+#include "nccmd/result_texts.h"
+#include "journal/sha256.h"
+#include "nccmd/transfers.h"
 
 std::atomic<uint8_t> DncStopRequested{0};
 

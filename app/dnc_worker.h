@@ -10,7 +10,7 @@
 #include <cstdint>
 #include <string>
 
-#include "restart_stream.h"
+#include "nccmd/restart_stream.h"
 
 // The user asked the run to stop: set to 0 by Start, to 1 by Stop, read by
 // the worker before each block and after each busy answer, cleared by the

@@ -1,4 +1,4 @@
-#include "escape_key.h"
+#include "app/escape_key.h"
 
 #include <QCoreApplication>
 #include <QEvent>

@@ -1,4 +1,4 @@
-#include "failure_advice.h"
+#include "app/failure_advice.h"
 
 namespace {
 

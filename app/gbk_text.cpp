@@ -1,4 +1,4 @@
-#include "gbk_text.h"
+#include "app/gbk_text.h"
 
 #include <QList>
 #include <QStringEncoder>

@@ -1,8 +1,8 @@
-#include "journal_view.h"
+#include "app/journal_view.h"
 
 #include <QHeaderView>
 
-#include "journal.h"
+#include "journal/journal.h"
 
 namespace {
 // A table of many thousand rows redraws slowly; older entries stay in the

@@ -1,10 +1,10 @@
-#include "link_cut.h"
+#include "app/link_cut.h"
 
 #include <atomic>
 #include <chrono>
 #include <thread>
 
-#include "link_ops.h"
+#include "link/link_ops.h"
 
 namespace {
 std::atomic<bool> linkCut{false};

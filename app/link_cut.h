@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "uart_callbacks.h"
+#include "core/uart_callbacks.h"
 
 void SetLinkCut(bool cut);
 

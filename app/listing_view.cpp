@@ -1,10 +1,10 @@
-#include "listing_view.h"
+#include "app/listing_view.h"
 
 #include <QTreeWidget>
 #include <algorithm>
 
-#include "gbk_text.h"
-#include "nc_commands.h"
+#include "app/gbk_text.h"
+#include "nccmd/nc_commands.h"
 
 namespace {
 

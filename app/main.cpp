@@ -20,12 +20,12 @@
 #include <exception>
 #include <memory>
 
-#include "Unit1.h"
-#include "app_settings.h"
-#include "journal.h"
+#include "app/Unit1.h"
+#include "app/app_settings.h"
+#include "journal/journal.h"
 #if DNCPANEL_HAVE_DEMO
-#include "demo_mode.h"
-#include "demo_screenshot.h"
+#include "app/demo_mode.h"
+#include "app/demo_screenshot.h"
 #endif
 
 namespace {

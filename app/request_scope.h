@@ -5,8 +5,8 @@
 
 #include <QMetaObject>
 
-#include "Unit1.h"
-#include "escape_key.h"
+#include "app/Unit1.h"
+#include "app/escape_key.h"
 
 class TForm1::RequestScope {
 public:

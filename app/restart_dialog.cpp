@@ -1,4 +1,4 @@
-#include "restart_dialog.h"
+#include "app/restart_dialog.h"
 
 #include <QComboBox>
 #include <QDialogButtonBox>
@@ -13,8 +13,8 @@
 #include <QVBoxLayout>
 #include <algorithm>
 
-#include "dialogs.h"
-#include "gbk_text.h"
+#include "app/dialogs.h"
+#include "app/gbk_text.h"
 
 namespace {
 

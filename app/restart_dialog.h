@@ -12,7 +12,7 @@
 #include <string>
 #include <vector>
 
-#include "restart_stream.h"
+#include "nccmd/restart_stream.h"
 
 class QComboBox;
 class QLabel;

@@ -1,4 +1,4 @@
-#include "serial_ports.h"
+#include "app/serial_ports.h"
 
 #include <grp.h>
 #include <sys/stat.h>

@@ -1,6 +1,6 @@
-#include "transfer_rate.h"
+#include "app/transfer_rate.h"
 
-#include "nc_protocol.h"
+#include "nccmd/nc_protocol.h"
 
 namespace {
 

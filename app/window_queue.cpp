@@ -1,4 +1,4 @@
-#include "window_queue.h"
+#include "app/window_queue.h"
 
 #include <QMetaObject>
 

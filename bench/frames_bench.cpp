@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "frames.h"
-#include "ratio_report.h"
-#include "request_engine.h"
+#include "ncsim/frames.h"
+#include "bench/ratio_report.h"
+#include "core/request_engine.h"
 
 namespace {
 

@@ -1,4 +1,4 @@
-#include "ratio_report.h"
+#include "bench/ratio_report.h"
 
 #include <benchmark/benchmark.h>
 

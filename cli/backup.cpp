@@ -12,17 +12,17 @@
 #include <filesystem>
 #include <system_error>
 
-#include "commands.h"
-#include "interrupt.h"
-#include "local_files.h"
-#include "local_tree.h"
-#include "manifest.h"
-#include "remote_path.h"
-#include "result_texts.h"
-#include "sha256.h"
-#include "transfers.h"
-#include "tree_commands.h"
-#include "tree_support.h"
+#include "cli/commands.h"
+#include "cli/interrupt.h"
+#include "cli/local_files.h"
+#include "cli/local_tree.h"
+#include "cli/manifest.h"
+#include "cli/remote_path.h"
+#include "nccmd/result_texts.h"
+#include "journal/sha256.h"
+#include "nccmd/transfers.h"
+#include "cli/tree_commands.h"
+#include "cli/tree_support.h"
 
 namespace dncctl {
 

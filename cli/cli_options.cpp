@@ -1,12 +1,12 @@
-#include "cli_options.h"
+#include "cli/cli_options.h"
 
 #include <cerrno>
 #include <cstdlib>
 #include <algorithm>
 #include <map>
 
-#include "commands.h"
-#include "serial_link.h"
+#include "cli/commands.h"
+#include "link/serial_link.h"
 
 namespace dncctl {
 

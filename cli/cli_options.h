@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "restart_options.h"
+#include "cli/restart_options.h"
 
 namespace dncctl {
 

@@ -1,4 +1,4 @@
-#include "commands.h"
+#include "cli/commands.h"
 
 #include <sys/stat.h>
 #include <unistd.h>
@@ -13,23 +13,23 @@
 #include <string>
 #include <vector>
 
-#include "dnc_restart.h"
-#include "interrupt.h"
-#include "journal.h"
-#include "local_folder.h"
-#include "remote_tree.h"
-#include "system_names.h"
-#include "journal_line.h"
-#include "local_files.h"
-#include "sha256.h"
-#include "link_setup.h"
-#include "nc_commands.h"
-#include "progress_bar.h"
-#include "remote_path.h"
-#include "result_texts.h"
-#include "compare_remote.h"
-#include "transfers.h"
-#include "tree_commands.h"
+#include "cli/dnc_restart.h"
+#include "cli/interrupt.h"
+#include "journal/journal.h"
+#include "cli/local_folder.h"
+#include "cli/remote_tree.h"
+#include "nccmd/system_names.h"
+#include "cli/journal_line.h"
+#include "cli/local_files.h"
+#include "journal/sha256.h"
+#include "cli/link_setup.h"
+#include "nccmd/nc_commands.h"
+#include "cli/progress_bar.h"
+#include "cli/remote_path.h"
+#include "nccmd/result_texts.h"
+#include "nccmd/compare_remote.h"
+#include "nccmd/transfers.h"
+#include "cli/tree_commands.h"
 
 namespace dncctl {
 

@@ -5,7 +5,7 @@
 #include <map>
 #include <string>
 
-#include "cli_options.h"
+#include "cli/cli_options.h"
 
 namespace dncctl {
 

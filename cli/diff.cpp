@@ -11,16 +11,16 @@
 #include <map>
 #include <set>
 
-#include "commands.h"
-#include "interrupt.h"
-#include "local_folder.h"
-#include "local_tree.h"
-#include "remote_path.h"
-#include "result_texts.h"
-#include "compare_remote.h"
-#include "transfers.h"
-#include "tree_commands.h"
-#include "tree_support.h"
+#include "cli/commands.h"
+#include "cli/interrupt.h"
+#include "cli/local_folder.h"
+#include "cli/local_tree.h"
+#include "cli/remote_path.h"
+#include "nccmd/result_texts.h"
+#include "nccmd/compare_remote.h"
+#include "nccmd/transfers.h"
+#include "cli/tree_commands.h"
+#include "cli/tree_support.h"
 
 namespace dncctl {
 

@@ -1,4 +1,4 @@
-#include "dnc_restart.h"
+#include "cli/dnc_restart.h"
 
 #include <algorithm>
 #include <climits>
@@ -6,8 +6,8 @@
 #include <cstring>
 #include <vector>
 
-#include "commands.h"
-#include "local_folder.h"
+#include "cli/commands.h"
+#include "cli/local_folder.h"
 
 namespace dncctl {
 

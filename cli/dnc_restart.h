@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "cli_options.h"
-#include "restart_stream.h"
-#include "sha256.h"
+#include "cli/cli_options.h"
+#include "nccmd/restart_stream.h"
+#include "journal/sha256.h"
 
 namespace dncctl {
 

@@ -1,4 +1,4 @@
-#include "file_digest.h"
+#include "cli/file_digest.h"
 
 #include <unistd.h>
 
@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <cstring>
 
-#include "sha256.h"
+#include "journal/sha256.h"
 
 namespace dncctl {
 

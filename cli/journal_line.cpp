@@ -1,10 +1,10 @@
-#include "journal_line.h"
+#include "cli/journal_line.h"
 
 #include <climits>
 #include <cstdio>
 #include <cstdlib>
 
-#include "journal.h"
+#include "journal/journal.h"
 
 namespace dncctl {
 

@@ -1,4 +1,4 @@
-#include "link_setup.h"
+#include "cli/link_setup.h"
 
 #include <arpa/inet.h>
 #include <netdb.h>
@@ -6,8 +6,8 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link_ops.h"
-#include "udp_link.h"
+#include "link/link_ops.h"
+#include "link/udp_link.h"
 
 namespace dncctl {
 

@@ -3,8 +3,8 @@
 
 #include <string>
 
-#include "cli_options.h"
-#include "session.h"
+#include "cli/cli_options.h"
+#include "nccmd/session.h"
 
 namespace dncctl {
 

@@ -1,4 +1,4 @@
-#include "local_files.h"
+#include "cli/local_files.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

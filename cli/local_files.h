@@ -6,7 +6,7 @@
 #include <cstdio>
 #include <string>
 
-#include "local_folder.h"
+#include "cli/local_folder.h"
 
 namespace dncctl {
 

@@ -1,4 +1,4 @@
-#include "local_folder.h"
+#include "cli/local_folder.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

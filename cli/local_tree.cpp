@@ -1,4 +1,4 @@
-#include "local_tree.h"
+#include "cli/local_tree.h"
 
 #include <algorithm>
 #include <filesystem>

@@ -5,7 +5,7 @@
 
 #include <string>
 
-#include "file_tree.h"
+#include "cli/file_tree.h"
 
 namespace dncctl {
 

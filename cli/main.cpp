@@ -4,11 +4,11 @@
 #include <string>
 #include <vector>
 
-#include "cli_options.h"
-#include "commands.h"
-#include "dnc_restart.h"
-#include "interrupt.h"
-#include "link_setup.h"
+#include "cli/cli_options.h"
+#include "cli/commands.h"
+#include "cli/dnc_restart.h"
+#include "cli/interrupt.h"
+#include "cli/link_setup.h"
 
 int main(int argc, char **argv) {
     using namespace dncctl;

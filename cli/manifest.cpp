@@ -1,4 +1,4 @@
-#include "manifest.h"
+#include "cli/manifest.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -8,11 +8,11 @@
 #include <cstring>
 #include <sstream>
 
-#include "file_tree.h"
-#include "local_files.h"
-#include "local_tree.h"
-#include "remote_tree.h"
-#include "file_digest.h"
+#include "cli/file_tree.h"
+#include "cli/local_files.h"
+#include "cli/local_tree.h"
+#include "cli/remote_tree.h"
+#include "cli/file_digest.h"
 
 namespace dncctl {
 

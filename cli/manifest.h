@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "local_folder.h"
+#include "cli/local_folder.h"
 
 namespace dncctl {
 

@@ -1,4 +1,4 @@
-#include "remote_path.h"
+#include "cli/remote_path.h"
 
 #include <algorithm>
 

@@ -1,10 +1,10 @@
-#include "remote_tree.h"
+#include "cli/remote_tree.h"
 
 #include <algorithm>
 #include <deque>
 #include <map>
 
-#include "result_texts.h"
+#include "nccmd/result_texts.h"
 
 namespace dncctl {
 

@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
-#include "file_tree.h"
-#include "nc_commands.h"
+#include "cli/file_tree.h"
+#include "nccmd/nc_commands.h"
 
 namespace dncctl {
 

@@ -1,4 +1,4 @@
-#include "restart_options.h"
+#include "cli/restart_options.h"
 
 #include <cerrno>
 #include <cstdlib>

@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "restart_stream.h"
+#include "nccmd/restart_stream.h"
 
 namespace dncctl {
 

@@ -14,18 +14,18 @@
 #include <map>
 #include <set>
 
-#include "commands.h"
-#include "interrupt.h"
-#include "local_files.h"
-#include "local_tree.h"
-#include "manifest.h"
-#include "remote_path.h"
-#include "result_texts.h"
-#include "sha256.h"
-#include "compare_remote.h"
-#include "transfers.h"
-#include "tree_commands.h"
-#include "tree_support.h"
+#include "cli/commands.h"
+#include "cli/interrupt.h"
+#include "cli/local_files.h"
+#include "cli/local_tree.h"
+#include "cli/manifest.h"
+#include "cli/remote_path.h"
+#include "nccmd/result_texts.h"
+#include "journal/sha256.h"
+#include "nccmd/compare_remote.h"
+#include "nccmd/transfers.h"
+#include "cli/tree_commands.h"
+#include "cli/tree_support.h"
 
 namespace dncctl {
 

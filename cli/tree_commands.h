@@ -1,7 +1,7 @@
 // The whole-controller commands: backup, restore and diff of a folder tree.
 #pragma once
 
-#include "cli_options.h"
+#include "cli/cli_options.h"
 
 namespace dncctl {
 

@@ -1,10 +1,10 @@
-#include "tree_progress.h"
+#include "cli/tree_progress.h"
 
 #include <unistd.h>
 
 #include <cstdio>
 
-#include "progress_bar.h"
+#include "cli/progress_bar.h"
 
 namespace dncctl {
 

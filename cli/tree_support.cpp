@@ -1,11 +1,11 @@
-#include "tree_support.h"
+#include "cli/tree_support.h"
 
 #include <cstdio>
 
-#include "commands.h"
-#include "interrupt.h"
-#include "journal_line.h"
-#include "transfers.h"
+#include "cli/commands.h"
+#include "cli/interrupt.h"
+#include "cli/journal_line.h"
+#include "nccmd/transfers.h"
 
 namespace dncctl {
 

@@ -6,9 +6,9 @@
 #include <cstdint>
 #include <string>
 
-#include "cli_options.h"
-#include "remote_tree.h"
-#include "tree_progress.h"
+#include "cli/cli_options.h"
+#include "cli/remote_tree.h"
+#include "cli/tree_progress.h"
 
 namespace dncctl {
 

@@ -1,4 +1,4 @@
-#include "engine_clock.h"
+#include "core/engine_clock.h"
 
 #ifdef _WIN32
 #include <windows.h>

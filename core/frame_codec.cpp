@@ -1,4 +1,4 @@
-#include "frame_codec.h"
+#include "core/frame_codec.h"
 
 namespace core {
 namespace {

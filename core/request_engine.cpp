@@ -1,9 +1,9 @@
-#include "request_engine.h"
+#include "core/request_engine.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "engine_clock.h"
+#include "core/engine_clock.h"
 
 namespace core {
 namespace {

@@ -16,9 +16,9 @@
 
 #include <cstdint>
 
-#include "frame_codec.h"
-#include "result_codes.h"
-#include "uart_callbacks.h"
+#include "core/frame_codec.h"
+#include "core/result_codes.h"
+#include "core/uart_callbacks.h"
 
 #ifndef CORE_FILELINK_BUILD
 #error "CORE_FILELINK_BUILD must be set by the build (0 or 1)"

@@ -1,7 +1,7 @@
 // The library's six exports: thin C entry points over the engine.
 #define FILELINK_BUILDING
-#include "filelink.h"
-#include "request_engine.h"
+#include "filelink/filelink.h"
+#include "core/request_engine.h"
 
 static_assert(core::kFilelinkBuild, "filelink exports the library build of the engine");
 

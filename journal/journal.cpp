@@ -1,4 +1,4 @@
-#include "journal.h"
+#include "journal/journal.h"
 
 #include <fcntl.h>
 #include <sys/stat.h>

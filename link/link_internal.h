@@ -4,7 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "link_ops.h"
+#include "link/link_ops.h"
 
 namespace dnclink::detail {
 

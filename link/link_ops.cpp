@@ -1,11 +1,11 @@
-#include "link_ops.h"
+#include "link/link_ops.h"
 
 #include <time.h>
 
 #include <cstring>
 
-#include "frame_codec.h"
-#include "link_internal.h"
+#include "core/frame_codec.h"
+#include "link/link_internal.h"
 
 namespace dnclink {
 

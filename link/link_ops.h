@@ -5,7 +5,7 @@
 
 #include <cstdint>
 
-#include "uart_callbacks.h"
+#include "core/uart_callbacks.h"
 
 namespace dnclink {
 

@@ -7,7 +7,7 @@
 
 #include <cstdint>
 
-#include "link_internal.h"
+#include "link/link_internal.h"
 
 namespace dnclink::detail {
 

@@ -1,4 +1,4 @@
-#include "serial_link.h"
+#include "link/serial_link.h"
 
 #include <errno.h>
 #include <fcntl.h>
@@ -13,7 +13,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "link_internal.h"
+#include "link/link_internal.h"
 
 namespace dnclink {
 

@@ -1,4 +1,4 @@
-#include "udp_link.h"
+#include "link/udp_link.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -12,8 +12,8 @@
 #include <algorithm>
 #include <cstring>
 
-#include "frame_codec.h"
-#include "link_internal.h"
+#include "core/frame_codec.h"
+#include "link/link_internal.h"
 
 namespace dnclink {
 

@@ -1,4 +1,4 @@
-#include "compare_remote.h"
+#include "nccmd/compare_remote.h"
 
 #include <algorithm>
 

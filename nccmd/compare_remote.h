@@ -5,8 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
-#include "function_ref.h"
-#include "transfers.h"
+#include "nccmd/function_ref.h"
+#include "nccmd/transfers.h"
 
 namespace nccmd {
 

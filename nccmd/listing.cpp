@@ -3,7 +3,7 @@
 // terminate their texts or to send whole records.
 #include <cstring>
 
-#include "nc_commands.h"
+#include "nccmd/nc_commands.h"
 
 namespace nccmd {
 

@@ -1,9 +1,9 @@
-#include "nc_commands.h"
+#include "nccmd/nc_commands.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "request_engine.h"
+#include "core/request_engine.h"
 
 namespace nccmd {
 

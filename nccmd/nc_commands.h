@@ -17,8 +17,8 @@
 #include <string>
 #include <vector>
 
-#include "function_ref.h"
-#include "nc_protocol.h"
+#include "nccmd/function_ref.h"
+#include "nccmd/nc_protocol.h"
 
 namespace nccmd {
 

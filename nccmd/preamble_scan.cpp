@@ -1,4 +1,4 @@
-#include "preamble_scan.h"
+#include "nccmd/preamble_scan.h"
 
 #include <cctype>
 #include <cmath>

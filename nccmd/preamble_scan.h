@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "program_lines.h"
+#include "nccmd/program_lines.h"
 
 namespace nccmd {
 

@@ -1,4 +1,4 @@
-#include "program_lines.h"
+#include "nccmd/program_lines.h"
 
 #include <algorithm>
 #include <cstdio>

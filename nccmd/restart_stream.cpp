@@ -1,4 +1,4 @@
-#include "restart_stream.h"
+#include "nccmd/restart_stream.h"
 
 #include <algorithm>
 #include <climits>

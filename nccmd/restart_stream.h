@@ -15,8 +15,8 @@
 #include <string_view>
 #include <vector>
 
-#include "preamble_scan.h"
-#include "program_lines.h"
+#include "nccmd/preamble_scan.h"
+#include "nccmd/program_lines.h"
 
 namespace nccmd {
 

@@ -1,4 +1,4 @@
-#include "result_texts.h"
+#include "nccmd/result_texts.h"
 
 #include <cstdio>
 

@@ -1,13 +1,13 @@
-#include "session.h"
+#include "nccmd/session.h"
 
 #include <algorithm>
 #include <cerrno>
 #include <cstring>
 
-#include "link_ops.h"
-#include "request_engine.h"
-#include "serial_link.h"
-#include "udp_link.h"
+#include "link/link_ops.h"
+#include "core/request_engine.h"
+#include "link/serial_link.h"
+#include "link/udp_link.h"
 
 namespace nccmd {
 

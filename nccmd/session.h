@@ -9,8 +9,8 @@
 #include <optional>
 #include <string>
 
-#include "link_ops.h"
-#include "uart_callbacks.h"
+#include "link/link_ops.h"
+#include "core/uart_callbacks.h"
 
 namespace nccmd {
 

@@ -1,9 +1,9 @@
-#include "transfers.h"
+#include "nccmd/transfers.h"
 
 #include <algorithm>
 #include <cstring>
 
-#include "request_engine.h"
+#include "core/request_engine.h"
 
 namespace nccmd {
 

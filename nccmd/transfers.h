@@ -14,8 +14,8 @@
 #include <string>
 #include <vector>
 
-#include "function_ref.h"
-#include "nc_commands.h"
+#include "nccmd/function_ref.h"
+#include "nccmd/nc_commands.h"
 
 namespace nccmd {
 

@@ -1,11 +1,11 @@
-#include "controller.h"
+#include "ncsim/controller.h"
 
 #include <time.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "nc_protocol.h"
+#include "nccmd/nc_protocol.h"
 
 namespace ncsim {
 namespace {

@@ -8,7 +8,7 @@
 #include <string>
 #include <vector>
 
-#include "storage.h"
+#include "ncsim/storage.h"
 
 namespace ncsim {
 

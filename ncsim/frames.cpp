@@ -1,6 +1,6 @@
-#include "frames.h"
+#include "ncsim/frames.h"
 
-#include "frame_codec.h"
+#include "core/frame_codec.h"
 
 namespace ncsim {
 namespace {

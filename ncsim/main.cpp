@@ -10,7 +10,7 @@
 #include <cstring>
 #include <string>
 
-#include "simulator.h"
+#include "ncsim/simulator.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 #include <cstdio>
 #include <string>
 
-#include "simulator.h"
+#include "ncsim/simulator.h"
 
 namespace ncsim {
 namespace {

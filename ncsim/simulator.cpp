@@ -1,4 +1,4 @@
-#include "simulator.h"
+#include "ncsim/simulator.h"
 
 #include <arpa/inet.h>
 #include <errno.h>
@@ -24,9 +24,9 @@
 #include <thread>
 #include <vector>
 
-#include "controller.h"
-#include "frame_codec.h"
-#include "frames.h"
+#include "ncsim/controller.h"
+#include "core/frame_codec.h"
+#include "ncsim/frames.h"
 
 namespace ncsim {
 namespace {

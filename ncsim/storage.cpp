@@ -1,4 +1,4 @@
-#include "storage.h"
+#include "ncsim/storage.h"
 
 #include <dirent.h>
 #include <errno.h>
@@ -10,7 +10,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "nc_protocol.h"
+#include "nccmd/nc_protocol.h"
 
 namespace ncsim {
 namespace {

@@ -18,11 +18,11 @@
 #include <string>
 #include <vector>
 
-#include "Unit1.h"
-#include "address_book.h"
-#include "dialogs.h"
-#include "ratio_report.h"
-#include "window_bench.h"
+#include "app/Unit1.h"
+#include "app/address_book.h"
+#include "app/dialogs.h"
+#include "bench/ratio_report.h"
+#include "bench/app/window_bench.h"
 
 extern char **environ;
 

@@ -12,11 +12,11 @@
 #include <cstring>
 #include <memory>
 
-#include "Unit1.h"
-#include "address_book.h"
-#include "nc_commands.h"
-#include "ratio_report.h"
-#include "window_bench.h"
+#include "app/Unit1.h"
+#include "app/address_book.h"
+#include "nccmd/nc_commands.h"
+#include "bench/ratio_report.h"
+#include "bench/app/window_bench.h"
 
 namespace {
 

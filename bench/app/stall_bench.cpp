@@ -9,8 +9,8 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "ratio_report.h"
-#include "window_bench.h"
+#include "bench/ratio_report.h"
+#include "bench/app/window_bench.h"
 
 namespace {
 

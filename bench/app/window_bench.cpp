@@ -1,9 +1,9 @@
-#include "window_bench.h"
+#include "bench/app/window_bench.h"
 
 #include <QDir>
 #include <cstring>
 
-#include "address_book.h"
+#include "app/address_book.h"
 
 bool WindowBench::Open() {
     ncsim::Options options;

@@ -6,8 +6,8 @@
 #include <QTemporaryDir>
 #include <memory>
 
-#include "Unit1.h"
-#include "simulator.h"
+#include "app/Unit1.h"
+#include "ncsim/simulator.h"
 
 struct WindowBench {
     QTemporaryDir storage;  // the controller's storage; fill it before Open

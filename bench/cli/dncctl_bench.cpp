@@ -16,11 +16,11 @@
 #include <string>
 #include <vector>
 
-#include "frames.h"
-#include "nc_protocol.h"
-#include "ratio_report.h"
-#include "run_program.h"
-#include "simulator.h"
+#include "ncsim/frames.h"
+#include "nccmd/nc_protocol.h"
+#include "bench/ratio_report.h"
+#include "bench/run_program.h"
+#include "ncsim/simulator.h"
 
 namespace {
 

@@ -15,9 +15,9 @@
 #include <string>
 #include <vector>
 
-#include "ratio_report.h"
-#include "run_program.h"
-#include "simulator.h"
+#include "bench/ratio_report.h"
+#include "bench/run_program.h"
+#include "ncsim/simulator.h"
 
 namespace {
 

@@ -19,15 +19,15 @@
 #include <thread>
 #include <vector>
 
-#include "frames.h"
-#include "link_ops.h"
-#include "nc_protocol.h"
-#include "ratio_report.h"
-#include "request_engine.h"
-#include "serial_link.h"
-#include "session.h"
-#include "simulator.h"
-#include "udp_link.h"
+#include "ncsim/frames.h"
+#include "link/link_ops.h"
+#include "nccmd/nc_protocol.h"
+#include "bench/ratio_report.h"
+#include "core/request_engine.h"
+#include "link/serial_link.h"
+#include "nccmd/session.h"
+#include "ncsim/simulator.h"
+#include "link/udp_link.h"
 
 namespace {
 

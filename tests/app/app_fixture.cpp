@@ -1,4 +1,4 @@
-#include "app_fixture.h"
+#include "tests/app/app_fixture.h"
 
 #include <QDir>
 #include <QFile>
@@ -6,13 +6,13 @@
 #include <QTreeWidget>
 #include <cstring>
 
-#include "address_book.h"
-#include "escape_key.h"
-#include "frame_codec.h"
-#include "journal.h"
-#include "link_ops.h"
-#include "session.h"
-#include "request_engine.h"
+#include "app/address_book.h"
+#include "app/escape_key.h"
+#include "core/frame_codec.h"
+#include "journal/journal.h"
+#include "link/link_ops.h"
+#include "nccmd/session.h"
+#include "core/request_engine.h"
 
 bool ScriptedDialogs::Confirm(QWidget *, const QString &title, const QString &text) {
     shown.append({QStringLiteral("confirm"), title, text});

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "Unit1.h"
-#include "dialogs.h"
-#include "simulator.h"
+#include "app/Unit1.h"
+#include "app/dialogs.h"
+#include "ncsim/simulator.h"
 
 struct ShownBox {
     QString kind;  // "confirm", "ask", "inform", "error", "unsaved"

@@ -7,8 +7,8 @@
 #include <QTreeWidget>
 #include <cstring>
 
-#include "app_fixture.h"
-#include "nc_protocol.h"
+#include "tests/app/app_fixture.h"
+#include "nccmd/nc_protocol.h"
 
 namespace {
 

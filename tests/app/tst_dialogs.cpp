@@ -10,11 +10,11 @@
 #include <QToolButton>
 #include <cstring>
 
-#include "Unit2.h"
-#include "Unit3.h"
-#include "address_book.h"
-#include "app_fixture.h"
-#include "gbk_text.h"
+#include "app/Unit2.h"
+#include "app/Unit3.h"
+#include "app/address_book.h"
+#include "tests/app/app_fixture.h"
+#include "app/gbk_text.h"
 
 namespace {
 

@@ -12,11 +12,11 @@
 #include <QThread>
 #include <QTreeWidget>
 
-#include "app_fixture.h"
-#include "dnc_worker.h"
-#include "gbk_text.h"
-#include "journal.h"
-#include "nc_protocol.h"
+#include "tests/app/app_fixture.h"
+#include "app/dnc_worker.h"
+#include "app/gbk_text.h"
+#include "journal/journal.h"
+#include "nccmd/nc_protocol.h"
 
 namespace {
 

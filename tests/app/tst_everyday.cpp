@@ -22,18 +22,18 @@
 #include <QTreeWidget>
 #include <QUrl>
 
-#include "Unit2.h"
-#include "Unit3.h"
-#include "address_book.h"
-#include "app_fixture.h"
-#include "escape_key.h"
-#include "gbk_text.h"
-#include "journal.h"
-#include "journal_view.h"
-#include "link_internal.h"
-#include "message_log.h"
-#include "sha256.h"
-#include "udp_link.h"
+#include "app/Unit2.h"
+#include "app/Unit3.h"
+#include "app/address_book.h"
+#include "tests/app/app_fixture.h"
+#include "app/escape_key.h"
+#include "app/gbk_text.h"
+#include "journal/journal.h"
+#include "app/journal_view.h"
+#include "link/link_internal.h"
+#include "app/message_log.h"
+#include "journal/sha256.h"
+#include "link/udp_link.h"
 
 namespace {
 

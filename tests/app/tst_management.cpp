@@ -7,8 +7,8 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "Unit2.h"
-#include "app_fixture.h"
+#include "app/Unit2.h"
+#include "tests/app/app_fixture.h"
 
 namespace {
 

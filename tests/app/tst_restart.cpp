@@ -11,11 +11,11 @@
 #include <QPushButton>
 #include <QTest>
 
-#include "app_fixture.h"
-#include "dnc_worker.h"
-#include "journal.h"
-#include "restart_dialog.h"
-#include "sha256.h"
+#include "tests/app/app_fixture.h"
+#include "app/dnc_worker.h"
+#include "journal/journal.h"
+#include "app/restart_dialog.h"
+#include "journal/sha256.h"
 
 namespace {
 

@@ -9,12 +9,12 @@
 #include <QThread>
 #include <QTreeWidget>
 
-#include "Unit2.h"
-#include "app_fixture.h"
-#include "dnc_worker.h"
-#include "escape_key.h"
-#include "journal.h"
-#include "message_log.h"
+#include "app/Unit2.h"
+#include "tests/app/app_fixture.h"
+#include "app/dnc_worker.h"
+#include "app/escape_key.h"
+#include "journal/journal.h"
+#include "app/message_log.h"
 
 namespace {
 

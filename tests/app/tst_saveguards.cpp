@@ -17,10 +17,10 @@
 #include <QToolButton>
 #include <QTreeWidget>
 
-#include "Unit2.h"
-#include "app_fixture.h"
-#include "escape_key.h"
-#include "gbk_text.h"
+#include "app/Unit2.h"
+#include "tests/app/app_fixture.h"
+#include "app/escape_key.h"
+#include "app/gbk_text.h"
 
 namespace {
 

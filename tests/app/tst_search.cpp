@@ -7,8 +7,8 @@
 #include <QTimer>
 #include <QTreeWidget>
 
-#include "app_fixture.h"
-#include "request_engine.h"
+#include "tests/app/app_fixture.h"
+#include "core/request_engine.h"
 
 namespace {
 

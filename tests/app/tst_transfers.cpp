@@ -15,15 +15,15 @@
 #include <QTreeWidget>
 #include <algorithm>
 
-#include "Unit2.h"
-#include "app_fixture.h"
-#include "escape_key.h"
-#include "gbk_text.h"
-#include "message_log.h"
-#include "nc_protocol.h"
-#include "request_engine.h"
-#include "transfer_rate.h"
-#include "udp_link.h"
+#include "app/Unit2.h"
+#include "tests/app/app_fixture.h"
+#include "app/escape_key.h"
+#include "app/gbk_text.h"
+#include "app/message_log.h"
+#include "nccmd/nc_protocol.h"
+#include "core/request_engine.h"
+#include "app/transfer_rate.h"
+#include "link/udp_link.h"
 
 namespace {
 

@@ -16,13 +16,13 @@
 #include <QTest>
 #include <QTreeWidget>
 
-#include "Unit2.h"
-#include "app_fixture.h"
-#include "journal.h"
-#include "session.h"
-#include "message_log.h"
-#include "serial_link.h"
-#include "serial_ports.h"
+#include "app/Unit2.h"
+#include "tests/app/app_fixture.h"
+#include "journal/journal.h"
+#include "nccmd/session.h"
+#include "app/message_log.h"
+#include "link/serial_link.h"
+#include "app/serial_ports.h"
 
 namespace {
 

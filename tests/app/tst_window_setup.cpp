@@ -17,14 +17,14 @@
 #include <cerrno>
 #include <grp.h>
 
-#include "Unit2.h"
-#include "address_book.h"
-#include "app_fixture.h"
-#include "demo_mode.h"
-#include "escape_key.h"
-#include "session.h"
-#include "request_engine.h"
-#include "serial_ports.h"
+#include "app/Unit2.h"
+#include "app/address_book.h"
+#include "tests/app/app_fixture.h"
+#include "app/demo_mode.h"
+#include "app/escape_key.h"
+#include "nccmd/session.h"
+#include "core/request_engine.h"
+#include "app/serial_ports.h"
 
 class WindowSetupTest : public QObject {
     Q_OBJECT

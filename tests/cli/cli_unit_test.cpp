@@ -1,11 +1,11 @@
 // dncctl's own logic without a controller: paths, command line, progress.
 #include <gtest/gtest.h>
 
-#include "cli_options.h"
-#include "commands.h"
-#include "local_files.h"
-#include "progress_bar.h"
-#include "remote_path.h"
+#include "cli/cli_options.h"
+#include "cli/commands.h"
+#include "cli/local_files.h"
+#include "cli/progress_bar.h"
+#include "cli/remote_path.h"
 
 namespace {
 

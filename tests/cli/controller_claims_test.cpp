@@ -9,11 +9,11 @@
 #include <string>
 #include <vector>
 
-#include "journal.h"
-#include "lying_proxy.h"
-#include "process.h"
-#include "sim_controller.h"
-#include "simulator.h"
+#include "journal/journal.h"
+#include "tests/cli/lying_proxy.h"
+#include "tests/cli/process.h"
+#include "tests/cli/sim_controller.h"
+#include "ncsim/simulator.h"
 
 namespace {
 

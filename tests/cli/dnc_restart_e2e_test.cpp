@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "journal.h"
-#include "process.h"
-#include "restart_cases.h"
-#include "sha256.h"
-#include "sim_controller.h"
+#include "journal/journal.h"
+#include "tests/cli/process.h"
+#include "tests/nccmd/restart_cases.h"
+#include "journal/sha256.h"
+#include "tests/cli/sim_controller.h"
 
 namespace {
 

@@ -9,9 +9,9 @@
 #include <string>
 #include <thread>
 
-#include "process.h"
-#include "sim_controller.h"
-#include "simulator.h"
+#include "tests/cli/process.h"
+#include "tests/cli/sim_controller.h"
+#include "ncsim/simulator.h"
 
 namespace {
 

@@ -14,9 +14,9 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
-#include "sha256.h"
-#include "sim_controller.h"
+#include "tests/cli/process.h"
+#include "journal/sha256.h"
+#include "tests/cli/sim_controller.h"
 
 namespace {
 

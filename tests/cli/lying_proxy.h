@@ -20,8 +20,8 @@
 #include <thread>
 #include <vector>
 
-#include "frames.h"
-#include "nc_protocol.h"
+#include "ncsim/frames.h"
+#include "nccmd/nc_protocol.h"
 
 namespace clitest {
 

@@ -1,4 +1,4 @@
-#include "process.h"
+#include "tests/cli/process.h"
 
 #include <fcntl.h>
 #include <poll.h>

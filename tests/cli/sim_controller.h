@@ -12,8 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "process.h"
-#include "simulator.h"
+#include "tests/cli/process.h"
+#include "ncsim/simulator.h"
 
 namespace clitest {
 

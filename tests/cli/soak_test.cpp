@@ -13,8 +13,8 @@
 #include <string>
 #include <thread>
 
-#include "process.h"
-#include "sim_controller.h"
+#include "tests/cli/process.h"
+#include "tests/cli/sim_controller.h"
 
 namespace {
 

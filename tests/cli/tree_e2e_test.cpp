@@ -12,11 +12,11 @@
 #include <string>
 #include <thread>
 
-#include "journal.h"
-#include "process.h"
-#include "sha256.h"
-#include "sim_controller.h"
-#include "simulator.h"
+#include "journal/journal.h"
+#include "tests/cli/process.h"
+#include "journal/sha256.h"
+#include "tests/cli/sim_controller.h"
+#include "ncsim/simulator.h"
 
 namespace {
 

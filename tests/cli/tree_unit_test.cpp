@@ -6,10 +6,10 @@
 #include <string>
 #include <vector>
 
-#include "cli_options.h"
-#include "manifest.h"
-#include "remote_tree.h"
-#include "sha256.h"
+#include "cli/cli_options.h"
+#include "cli/manifest.h"
+#include "cli/remote_tree.h"
+#include "journal/sha256.h"
 
 namespace {
 

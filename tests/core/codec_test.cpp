@@ -3,7 +3,7 @@
 #include <cstring>
 #include <string>
 
-#include "frame_codec.h"
+#include "core/frame_codec.h"
 
 namespace {
 

@@ -6,9 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "fake_clock.h"
-#include "request_engine.h"
-#include "scripted_link.h"
+#include "tests/core/fake_clock.h"
+#include "core/request_engine.h"
+#include "tests/core/scripted_link.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
-#include "fake_clock.h"
+#include "tests/core/fake_clock.h"
 
-#include "engine_clock.h"
+#include "core/engine_clock.h"
 
 namespace {
 uint32_t now = 0;

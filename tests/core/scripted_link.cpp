@@ -1,9 +1,9 @@
-#include "scripted_link.h"
+#include "tests/core/scripted_link.h"
 
 #include <cstring>
 
-#include "fake_clock.h"
-#include "request_engine.h"
+#include "tests/core/fake_clock.h"
+#include "core/request_engine.h"
 
 namespace scripted {
 namespace {

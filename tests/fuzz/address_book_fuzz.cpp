@@ -13,7 +13,7 @@
 #include <cstring>
 #include <string>
 
-#include "address_book.h"
+#include "app/address_book.h"
 
 namespace {
 

@@ -13,12 +13,12 @@
 #include <string>
 #include <vector>
 
-#include "fake_clock.h"
-#include "frames.h"
-#include "fuzz_input.h"
-#include "nc_commands.h"
-#include "request_engine.h"
-#include "transfers.h"
+#include "tests/core/fake_clock.h"
+#include "ncsim/frames.h"
+#include "tests/fuzz/fuzz_input.h"
+#include "nccmd/nc_commands.h"
+#include "core/request_engine.h"
+#include "nccmd/transfers.h"
 
 namespace {
 

@@ -12,9 +12,9 @@
 #include <cstdlib>
 #include <vector>
 
-#include "fake_clock.h"
-#include "fuzz_input.h"
-#include "request_engine.h"
+#include "tests/core/fake_clock.h"
+#include "tests/fuzz/fuzz_input.h"
+#include "core/request_engine.h"
 
 namespace {
 

@@ -23,10 +23,10 @@
 #include <string_view>
 #include <vector>
 
-#include "controller.h"
-#include "fuzz_input.h"
-#include "simulator.h"
-#include "storage.h"
+#include "ncsim/controller.h"
+#include "tests/fuzz/fuzz_input.h"
+#include "ncsim/simulator.h"
+#include "ncsim/storage.h"
 
 namespace fs = std::filesystem;
 

@@ -16,8 +16,8 @@
 #include <vector>
 #include <string>
 
-#include "journal.h"
-#include "sha256.h"
+#include "journal/journal.h"
+#include "journal/sha256.h"
 
 namespace {
 

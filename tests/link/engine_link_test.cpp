@@ -6,12 +6,12 @@
 #include <fstream>
 #include <sstream>
 
-#include "engine_session.h"
-#include "link_ops.h"
-#include "serial_link.h"
-#include "session.h"
-#include "simulator.h"
-#include "udp_link.h"
+#include "tests/ncsim/engine_session.h"
+#include "link/link_ops.h"
+#include "link/serial_link.h"
+#include "nccmd/session.h"
+#include "ncsim/simulator.h"
+#include "link/udp_link.h"
 
 namespace {
 

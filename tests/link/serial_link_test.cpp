@@ -15,9 +15,9 @@
 #include <string>
 #include <thread>
 
-#include "link_ops.h"
-#include "request_engine.h"
-#include "serial_link.h"
+#include "link/link_ops.h"
+#include "core/request_engine.h"
+#include "link/serial_link.h"
 
 namespace {
 

@@ -2,12 +2,12 @@
 // switches the engine's timing for a search and back.
 #include <gtest/gtest.h>
 
-#include "link_ops.h"
-#include "nc_commands.h"
-#include "request_engine.h"
-#include "serial_link.h"
-#include "session.h"
-#include "simulator.h"
+#include "link/link_ops.h"
+#include "nccmd/nc_commands.h"
+#include "core/request_engine.h"
+#include "link/serial_link.h"
+#include "nccmd/session.h"
+#include "ncsim/simulator.h"
 
 namespace {
 

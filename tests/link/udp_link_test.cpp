@@ -15,9 +15,9 @@
 #include <thread>
 #include <vector>
 
-#include "link_ops.h"
-#include "request_engine.h"
-#include "udp_link.h"
+#include "link/link_ops.h"
+#include "core/request_engine.h"
+#include "link/udp_link.h"
 
 namespace {
 

@@ -8,8 +8,8 @@
 #include <map>
 #include <string>
 
-#include "scripted_controller.h"
-#include "transfers.h"
+#include "tests/nccmd/scripted_controller.h"
+#include "nccmd/transfers.h"
 
 namespace {
 

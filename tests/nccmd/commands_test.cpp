@@ -7,8 +7,8 @@
 #include <functional>
 #include <string>
 
-#include "nc_commands.h"
-#include "scripted_controller.h"
+#include "nccmd/nc_commands.h"
+#include "tests/nccmd/scripted_controller.h"
 
 namespace {
 

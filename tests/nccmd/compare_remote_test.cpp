@@ -1,13 +1,13 @@
 // The read-back comparison behind every verify and diff: where the first
 // difference is, how far the read goes, and failures on either side.
-#include "compare_remote.h"
+#include "nccmd/compare_remote.h"
 
 #include <gtest/gtest.h>
 
 #include <algorithm>
 #include <cstring>
 
-#include "scripted_controller.h"
+#include "tests/nccmd/scripted_controller.h"
 
 namespace {
 

@@ -3,7 +3,7 @@
 #include <cstring>
 #include <memory>
 
-#include "nc_commands.h"
+#include "nccmd/nc_commands.h"
 
 namespace {
 

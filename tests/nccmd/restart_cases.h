@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 
-#include "restart_stream.h"
+#include "nccmd/restart_stream.h"
 
 namespace restart_cases {
 

@@ -1,7 +1,7 @@
 // The restart of a DNC run from a program line: the restart line found, the
 // modal state read from the lines before it, the preamble and the stream
 // built from them, and the refusals that leave nothing to send.
-#include "restart_stream.h"
+#include "nccmd/restart_stream.h"
 
 #include <gtest/gtest.h>
 
@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "restart_cases.h"
+#include "tests/nccmd/restart_cases.h"
 
 namespace {
 

@@ -1,13 +1,13 @@
-#include "scripted_controller.h"
+#include "tests/nccmd/scripted_controller.h"
 
 #include <algorithm>
 #include <cstring>
 #include <stdexcept>
 #include <string>
 
-#include "frame_codec.h"
-#include "nc_commands.h"
-#include "request_engine.h"
+#include "core/frame_codec.h"
+#include "nccmd/nc_commands.h"
+#include "core/request_engine.h"
 
 namespace scripted_nc {
 

@@ -1,7 +1,7 @@
 // The controller's system names: exact case, last component, any folder.
 #include <gtest/gtest.h>
 
-#include "system_names.h"
+#include "nccmd/system_names.h"
 
 namespace {
 

@@ -1,6 +1,6 @@
 // The whole-transfer loops against a controller played by the test: the
 // order of requests, the bytes moved, abort, failures on either side.
-#include "transfers.h"
+#include "nccmd/transfers.h"
 
 #include <gtest/gtest.h>
 
@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "scripted_controller.h"
+#include "tests/nccmd/scripted_controller.h"
 
 namespace {
 

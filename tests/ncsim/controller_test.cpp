@@ -8,9 +8,9 @@
 #include <fstream>
 #include <sstream>
 
-#include "controller.h"
-#include "payloads.h"
-#include "simulator.h"
+#include "ncsim/controller.h"
+#include "tests/ncsim/payloads.h"
+#include "ncsim/simulator.h"
 
 namespace fs = std::filesystem;
 using namespace testing_payloads;

@@ -6,8 +6,8 @@
 #include <cstring>
 #include <string>
 
-#include "payloads.h"
-#include "request_engine.h"
+#include "tests/ncsim/payloads.h"
+#include "core/request_engine.h"
 
 namespace testing_payloads {
 

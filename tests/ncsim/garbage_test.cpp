@@ -10,12 +10,12 @@
 #include <random>
 #include <string>
 
-#include "engine_session.h"
-#include "link_ops.h"
-#include "request_engine.h"
-#include "serial_link.h"
-#include "simulator.h"
-#include "udp_link.h"
+#include "tests/ncsim/engine_session.h"
+#include "link/link_ops.h"
+#include "core/request_engine.h"
+#include "link/serial_link.h"
+#include "ncsim/simulator.h"
+#include "link/udp_link.h"
 
 namespace {
 

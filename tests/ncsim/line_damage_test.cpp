@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "frames.h"
+#include "ncsim/frames.h"
 
 namespace {
 

@@ -7,7 +7,7 @@
 #include <string_view>
 #include <vector>
 
-#include "nc_protocol.h"
+#include "nccmd/nc_protocol.h"
 
 namespace testing_payloads {
 

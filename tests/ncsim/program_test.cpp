@@ -11,9 +11,9 @@
 #include <string>
 #include <vector>
 
-#include "engine_session.h"
-#include "link_ops.h"
-#include "udp_link.h"
+#include "tests/ncsim/engine_session.h"
+#include "link/link_ops.h"
+#include "link/udp_link.h"
 
 extern char **environ;
 
