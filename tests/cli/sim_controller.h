@@ -17,7 +17,9 @@
 
 namespace clitest {
 
-inline const std::string kDncctl = DNCCTL_PATH;
+// DNCCTL_UNDER_TEST runs another build in its place: the Windows one under
+// wine, through tests/windows/dncctl-wine.sh.
+inline const std::string kDncctl = std::getenv("DNCCTL_UNDER_TEST") ? std::getenv("DNCCTL_UNDER_TEST") : DNCCTL_PATH;
 
 inline std::string RandomBytes(size_t n, uint32_t seed) {
     std::mt19937 random(seed);
