@@ -75,9 +75,9 @@ cp data.bin root-pty/DATA.BIN
 start_sim pty "$ncsim" --pty --root root-pty --capture capture-pty.bin
 if [ -n "$wine_cmd" ]; then
     # wine reads the mapping from the registry at each start; the value names
-    # a link that points at the pseudo-terminal.
-    ln -sfn "$pty" "$work/com7"
-    $wine_cmd reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$work/com7" /f >/dev/null 2>&1
+    # a link that points at the pseudo-terminal (as dncctl-wine.sh does).
+    ln -sfn "$pty" "$WINEPREFIX/com7"
+    $wine_cmd reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$WINEPREFIX/com7" /f >/dev/null 2>&1
     port=COM7
 else
     port=$pty
