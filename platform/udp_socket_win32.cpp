@@ -4,7 +4,7 @@
 #include <winsock2.h>
 #include <ws2tcpip.h>
 #include <iphlpapi.h>
-#include <mstcpip.h>
+#include <mswsock.h>
 #include <windows.h>
 
 #include <cerrno>
