@@ -14,6 +14,9 @@ namespace platform {
 struct LineEnd;
 struct Wakeup;
 
+// Whether this system has pseudo-terminals (the opens below work at all).
+bool PseudoTerminalsAvailable();
+
 // A fresh pseudo-terminal in raw mode: *end is the simulator's side, *path
 // the device a program opens as its serial port (held open here too, so the
 // simulator never sees a hang-up between two programs). ENOSYS on Windows.

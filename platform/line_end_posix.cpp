@@ -70,6 +70,8 @@ int Wait(int fd, short events, Wakeup *wakeup, int32_t milliseconds) {
 
 }  // namespace
 
+bool PseudoTerminalsAvailable() { return true; }
+
 int LineEndOpenPseudoTerminal(LineEnd **end, std::string *path) {
     const int fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
     char name[128];

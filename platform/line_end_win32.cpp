@@ -15,6 +15,8 @@ struct Wakeup {
     HANDLE event;  // manual reset: once set, every wait ends
 };
 
+bool PseudoTerminalsAvailable() { return false; }
+
 int LineEndOpenPseudoTerminal(LineEnd **, std::string *) { return ENOSYS; }
 int LineEndOpenDevice(const char *, uint32_t, LineEnd **) { return ENOSYS; }
 void LineEndClose(LineEnd *end) { delete end; }
