@@ -75,7 +75,10 @@ sockaddr_in AddressOf(Ipv4Endpoint endpoint) {
 
 int UdpOpen(UdpSocket *socket) {
     if (!StartWinsock()) return ENETDOWN;
-    const SOCKET s = WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0, WSA_FLAG_NO_HANDLE_INHERIT);
+    // WSA_FLAG_OVERLAPPED as socket() sets it: without it a receive ignores
+    // SO_RCVTIMEO and waits for ever.
+    const SOCKET s = WSASocketW(AF_INET, SOCK_DGRAM, IPPROTO_UDP, nullptr, 0,
+                                WSA_FLAG_OVERLAPPED | WSA_FLAG_NO_HANDLE_INHERIT);
     if (s == INVALID_SOCKET) return LastErrno();
     // Without this, an ICMP "port unreachable" for an earlier datagram ends
     // the next receive with WSAECONNRESET: a controller that was not there a

@@ -53,6 +53,17 @@ struct Peer {
     }
 };
 
+// Whether a datagram from a socket bound to 127.0.0.2 is seen as coming
+// from there (wine reports every loopback sender as 127.0.0.1, so a test of
+// "another host" cannot be made there).
+inline bool SecondLoopbackAddressIsSeen() {
+    Peer heard("127.0.0.1");
+    Peer stranger("127.0.0.2");
+    stranger.lastSender = {platform::Ipv4AddressOf("127.0.0.1"), heard.port};
+    stranger.Answer("who");
+    return heard.Receive() == "who" && heard.lastSender.address == platform::Ipv4AddressOf("127.0.0.2");
+}
+
 inline std::vector<dnclink::LinkEvent> events;
 inline void CollectEvent(const dnclink::LinkEvent &event) { events.push_back(event); }
 inline int idleCalls = 0;

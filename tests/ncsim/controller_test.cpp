@@ -48,7 +48,10 @@ protected:
         ASSERT_TRUE(storage.Open(root.string()));
         controller = std::make_unique<ncsim::Controller>(storage, dnc);
     }
-    void TearDown() override { fs::remove_all(base); }
+    void TearDown() override {
+        controller.reset();  // it may hold the capture file open
+        fs::remove_all(base);
+    }
 
     Answer Read(const Bytes &payload) { return controller->Handle(0x24, payload.data(), payload.size()); }
     Answer Write(const Bytes &payload) { return controller->Handle(0x25, payload.data(), payload.size()); }
@@ -82,11 +85,11 @@ protected:
 bool IsException(const Answer &a, uint8_t code) { return a.kind == Answer::Kind::Exception && a.exceptionCode == code; }
 
 TEST_F(ControllerTest, PathsThatLeaveTheRootAreRefusedAndTouchNothingOutside) {
-    const std::vector<std::string> paths = {
+    std::vector<std::string> paths = {
         "\\..\\outside\\SECRET.NC", "\\PRG\\..\\..\\outside\\SECRET.NC", "..\\outside\\SECRET.NC",
-        "\\LINKDIR\\SECRET.NC",     "\\LINK.NC",                          "\\PRG\\.\\O0001.CNC",
-        "/etc/passwd",              "\\PRG/../../outside/SECRET.NC",
+        "\\PRG\\.\\O0001.CNC",      "/etc/passwd",                         "\\PRG/../../outside/SECRET.NC",
     };
+    if (linksMade) paths.insert(paths.end(), {"\\LINKDIR\\SECRET.NC", "\\LINK.NC"});
     const std::vector<std::string> before = Entries(outside);
     for (const std::string &path : paths) {
         SCOPED_TRACE(path);
