@@ -463,7 +463,7 @@ bool Simulator::StartPty() {
     if (const int error = platform::LineEndOpenPseudoTerminal(&s.line, &s.ptyPath); error != 0) {
         s.line = nullptr;
         s.CloseAll();
-        return s.Fail(error == ENOSYS ? std::string("pseudo-terminals are there on POSIX systems only")
+        return s.Fail(error == ENOSYS ? std::string("no pseudo-terminals on this system (POSIX only)")
                                       : ErrorText("cannot create a pseudo-terminal", error));
     }
     return s.Launch(Transport::Stream);
