@@ -10,8 +10,7 @@
 # make windows: cross-builds the 64-bit Windows programs and filelink.dll
 #            (in build-windows/) with mingw-w64.
 # make test-windows: the same, then runs their unit tests under wine in a
-#            private wine prefix (build-windows/wineprefix), and ncsim.exe
-#            serving the native dncctl.
+#            private wine prefix (build-windows/wineprefix).
 # make fuzz: runs every fuzz target for FUZZ_SECONDS (default 60) with
 #            libFuzzer (clang, in build-fuzz/) and keeps what they found in
 #            tests/fuzz/corpus/, which `make test` replays.
@@ -101,15 +100,10 @@ $(WINEPREFIX)/system.reg:
 	WINEPREFIX=$(WINEPREFIX) WINEDEBUG=-all wineboot -i
 	WINEPREFIX=$(WINEPREFIX) WINEDEBUG=-all wineserver -w
 
-# The unit tests under wine, then end to end: ncsim.exe serving this
-# system's dncctl.
+# The unit tests under wine (the cross emulator runs each test program).
 test-windows: windows
 	@$(MAKE) --no-print-directory $(WINEPREFIX)/system.reg
 	cd $(WINDOWS_BUILD) && WINEPREFIX=$(WINEPREFIX) WINEDEBUG=-all ctest --output-on-failure -j$(JOBS)
-	@$(MAKE) --no-print-directory $(BUILD)/CMakeCache.txt
-	cmake --build $(BUILD) -j$(JOBS) --target dncctl
-	WINEPREFIX=$(WINEPREFIX) WINEDEBUG=-all tests/ncsim/ncsim_exe_serves_dncctl.sh \
-	    $(WINDOWS_BUILD)/ncsim/ncsim.exe $(BUILD)/cli/dncctl
 
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
