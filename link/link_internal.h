@@ -27,8 +27,4 @@ void SerialSendFrame(const char *text, size_t length);
 uint8_t UdpReceiveDatagram(uint8_t *buffer, int32_t *count);
 void UdpSendFrame(const char *text, size_t length);
 
-// Applies raw 8N1, no flow control, and `baud` bits per second to an open
-// terminal. 0 on success, else an errno value.
-int ApplyLineSettings(int fd, uint32_t baud);
-
 }  // namespace dnclink::detail

@@ -1,11 +1,10 @@
 #include "link/link_ops.h"
 
-#include <time.h>
-
 #include <cstring>
 
 #include "core/frame_codec.h"
 #include "link/link_internal.h"
+#include "platform/clock.h"
 
 namespace dnclink {
 
@@ -26,11 +25,7 @@ size_t FrameLengthUpToLf(const char *text, size_t capacity) {
     return 0;
 }
 
-int64_t NowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
-}
+int64_t NowMs() { return platform::MonotonicMs(); }
 
 void RunIdleHook() {
     if (idleHook != nullptr) idleHook();

@@ -1,19 +1,13 @@
 #include "link/serial_link.h"
 
-#include <errno.h>
-#include <fcntl.h>
-#include <poll.h>
-#include <sys/file.h>
-#include <sys/ioctl.h>
-#include <termios.h>
-#include <time.h>
-#include <unistd.h>
-
 #include <algorithm>
+#include <cerrno>
 #include <cstdio>
 #include <cstring>
 
 #include "link/link_internal.h"
+#include "platform/clock.h"
+#include "platform/serial_port.h"
 
 namespace dnclink {
 
@@ -47,7 +41,7 @@ constexpr size_t kReceiveChunk = 4096;
 
 struct SerialState {
     SerialConfig config;
-    int fd = -1;
+    platform::SerialPort *port = nullptr;
     char path[256];
     uint8_t received[kReceiveChunk];
     size_t receivedFill;
@@ -69,14 +63,8 @@ void RecordError(int error, const char *what) {
 }
 
 void CloseDescriptor() {
-    if (serial.fd >= 0) {
-        // Exclusive mode belongs to the terminal, not to this descriptor: left
-        // set, it would keep every later open out while anyone else (a
-        // simulator on the other end of a pseudo-terminal) holds the line.
-        ioctl(serial.fd, TIOCNXCL);
-        close(serial.fd);  // releases the lock with the descriptor
-        serial.fd = -1;
-    }
+    platform::SerialPortClose(serial.port);  // and gives up exclusive use
+    serial.port = nullptr;
     serial.config.open = false;
     serial.receivedFill = serial.receivedNext = 0;
     serial.awaitingAnswer = false;
@@ -106,15 +94,6 @@ void RecordSelection(int32_t port, int32_t baudIndex) {
     c.rts = true;
 }
 
-// Raises DTR and RTS. A device without modem-control lines (a pseudo-
-// terminal) says so with ENOTTY or EINVAL, which is fine.
-int RaiseModemLines(int fd) {
-    int lines = TIOCM_DTR | TIOCM_RTS;
-    if (ioctl(fd, TIOCMBIS, &lines) == 0) return 0;
-    return errno == ENOTTY || errno == EINVAL ? 0 : errno;
-}
-
-
 // Milliseconds `characters` take on the line at the selected rate, 10 bits
 // each (start, 8 data, stop), rounded up.
 int64_t LineTimeMs(size_t characters) {
@@ -123,18 +102,19 @@ int64_t LineTimeMs(size_t characters) {
     return static_cast<int64_t>((uint64_t(characters) * 10 * 1000 + baud - 1) / baud);
 }
 
-// Reads what is waiting into the receive chunk. True when bytes came.
-bool FillFromPort() {
-    const ssize_t n = read(serial.fd, serial.received, sizeof serial.received);
+// Reads what is waiting into the receive chunk, waiting up to `waitMs` for
+// the first byte. True when bytes came.
+bool FillFromPort(int32_t waitMs) {
+    const int32_t n = platform::SerialPortRead(serial.port, serial.received, sizeof serial.received, waitMs);
     if (n > 0) {
         serial.receivedFill = static_cast<size_t>(n);
         serial.receivedNext = 0;
         return true;
     }
-    if (n == 0) {
+    if (n == -EIO) {
         CloseAfterFailure(EIO, "hang-up on");
-    } else if (errno != EAGAIN && errno != EINTR) {
-        CloseAfterFailure(errno, "read from");
+    } else if (n < 0) {
+        CloseAfterFailure(-n, "read from");
     }
     return false;
 }
@@ -154,13 +134,13 @@ int32_t BaudIndexOf(const char *text) {
 
 int32_t SerialSelect(int32_t port, int32_t baudIndex) {
     RecordSelection(port, baudIndex);
-    std::snprintf(serial.path, sizeof serial.path, "/dev/ttyS%d", port - 1);
+    platform::SerialPortDeviceOf(port, serial.path, sizeof serial.path);
     return 0;
 }
 
 int32_t SerialSelectDevice(const char *path, int32_t baudIndex) {
     RecordSelection(0, baudIndex);
-    std::snprintf(serial.path, sizeof serial.path, "%s", path);
+    platform::SerialPortDeviceFor(path, serial.path, sizeof serial.path);
     return 0;
 }
 
@@ -173,31 +153,17 @@ bool SerialOpen() {
         RecordError(EINVAL, "no such rate for");
         return false;
     }
-    const int fd = open(serial.path, O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        RecordError(errno, "cannot open");
-        return false;
-    }
-    // Two programs on one line would interleave their frames: take it alone.
-    if (flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        const int error = errno == EWOULDBLOCK ? EBUSY : errno;
-        close(fd);
-        RecordError(error, "cannot lock");
-        return false;
-    }
-    ioctl(fd, TIOCEXCL);  // also keeps out programs that do not lock
-    int error = detail::ApplyLineSettings(fd, baud);
-    if (error == 0) error = RaiseModemLines(fd);
+    // Opened alone (two programs on one line would interleave their frames)
+    // and emptied: whatever waits in the port was meant for whoever had it
+    // before, and a late answer to another process's request must not answer
+    // this one's.
+    const char *failedStep = "cannot open";
+    const int error = platform::SerialPortOpen(serial.path, baud, &serial.port, &failedStep);
     if (error != 0) {
-        ioctl(fd, TIOCNXCL);  // as in CloseDescriptor: or the next open is refused
-        close(fd);
-        RecordError(error, "cannot configure");
+        serial.port = nullptr;
+        RecordError(error, failedStep);
         return false;
     }
-    // Whatever waits in the port was meant for whoever had it before: a late
-    // answer to another process's request must not answer this one's.
-    tcflush(fd, TCIOFLUSH);
-    serial.fd = fd;
     serial.receivedFill = serial.receivedNext = 0;
     serial.config.open = true;
     return true;
@@ -218,14 +184,11 @@ void SerialDrainLateAnswers(int quietMs, int longestMs) {
     int64_t quietSince = start;
     uint8_t discard[kReceiveChunk];
     for (int64_t now = start; now - quietSince < quietMs && now - start < longestMs; now = detail::NowMs()) {
-        pollfd p{serial.fd, POLLIN, 0};
-        const int wait = static_cast<int>(std::min<int64_t>(quietMs - (now - quietSince), longestMs - (now - start)));
-        if (poll(&p, 1, std::max(wait, 1)) > 0) {
-            if (read(serial.fd, discard, sizeof discard) <= 0 && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-                break;
-            }
-            quietSince = detail::NowMs();
-        }
+        const int64_t wait = std::min<int64_t>(quietMs - (now - quietSince), longestMs - (now - start));
+        const int32_t n = platform::SerialPortRead(serial.port, discard, sizeof discard,
+                                                   static_cast<int32_t>(std::max<int64_t>(wait, 1)));
+        if (n < 0) break;  // the line went away: nothing more can come
+        if (n > 0) quietSince = detail::NowMs();
     }
     serial.receivedFill = serial.receivedNext = 0;
     serial.awaitingAnswer = false;
@@ -252,24 +215,14 @@ uint8_t TakeReceived() {
 uint8_t SerialReceiveByte() {
     if (serial.config.open) {
         if (serial.receivedNext < serial.receivedFill) return TakeReceived();
-        if (FillFromPort()) return TakeReceived();
-    }
-    if (serial.config.open) {
-        // Nothing waiting: sleep until a byte comes or 1 ms passes, so the
-        // engine's wait never spins a core.
-        pollfd p{serial.fd, POLLIN, 0};
-        const int ready = poll(&p, 1, 1);
-        if (ready > 0) {
-            if (FillFromPort()) return TakeReceived();
-            if (serial.config.open && (p.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0) {
-                CloseAfterFailure(EIO, "hang-up on");
-            }
-        }
+        // Take what is waiting, or sleep until a byte comes or 1 ms passes,
+        // so the engine's wait never spins a core.
+        if (FillFromPort(1)) return TakeReceived();
     } else {
         // The engine keeps asking until its time-out runs out; with no port
         // (never opened, or closed after a hang-up) the wait must still
         // sleep, or every request would burn a core for its whole time-out.
-        poll(nullptr, 0, 1);
+        platform::SleepMs(1);
     }
     RunIdleHook();
     return 255;
@@ -279,7 +232,7 @@ void SerialSendFrame(const char *text, size_t length) {
     if (!serial.config.open) return;
     // An answer that came too late for an earlier try must not be read as
     // the answer to this frame.
-    tcflush(serial.fd, TCIFLUSH);
+    platform::SerialPortDiscardInput(serial.port);
     serial.receivedFill = serial.receivedNext = 0;
     if (serial.awaitingAnswer) serial.answersMayBeInFlight = true;
     serial.awaitingAnswer = true;
@@ -288,23 +241,13 @@ void SerialSendFrame(const char *text, size_t length) {
     // time plus a second before giving up on a stuck line.
     const int64_t lineMs = LineTimeMs(length);
     const int64_t start = detail::NowMs();
-    int64_t budgetMs = 1000 + lineMs;
-    size_t sent = 0;
-    while (sent < length) {
-        const ssize_t n = write(serial.fd, text + sent, length - sent);
-        if (n > 0) {
-            sent += static_cast<size_t>(n);
-            continue;
-        }
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0 && errno != EAGAIN) {
-            CloseAfterFailure(errno, "write to");
-            return;
-        }
-        pollfd p{serial.fd, POLLOUT, 0};
-        if (budgetMs <= 0 || poll(&p, 1, 10) < 0) return;
-        budgetMs -= 10;
+    const int32_t sent = platform::SerialPortWrite(serial.port, reinterpret_cast<const uint8_t *>(text),
+                                                   static_cast<int32_t>(length), static_cast<int32_t>(1000 + lineMs));
+    if (sent < 0) {
+        CloseAfterFailure(-sent, "write to");
+        return;
     }
+    if (static_cast<size_t>(sent) < length) return;
     // The engine's wait for the answer starts when this returns, and the
     // controller cannot answer before the frame's last character reached
     // it: a full block at 9600 baud is 1.09 s on the line, which must not be
@@ -312,7 +255,7 @@ void SerialSendFrame(const char *text, size_t length) {
     // once, and a pseudo-terminal carries it at no rate at all, so the time
     // comes from the configured rate. The window keeps painting meanwhile.
     for (int64_t left = start + lineMs - detail::NowMs(); left > 0; left = start + lineMs - detail::NowMs()) {
-        poll(nullptr, 0, static_cast<int>(std::min<int64_t>(left, 10)));
+        platform::SleepMs(static_cast<int32_t>(std::min<int64_t>(left, 10)));
         RunIdleHook();
     }
 }

@@ -5,9 +5,9 @@
 // broadcast address does the first host that answers become the destination.
 #pragma once
 
-#include <netinet/in.h>
-
 #include <cstdint>
+
+#include "platform/udp_socket.h"
 
 namespace dnclink {
 
@@ -20,8 +20,8 @@ inline constexpr int kUdpMaxDatagram = 2047;
 // otherwise.
 inline constexpr int kUdpReceiveTimeoutMs = 100;
 
-// Where frames go: family IPv4, port and address in network byte order.
-sockaddr_in UdpCurrentDestination();
+// Where frames go.
+platform::Ipv4Endpoint UdpCurrentDestination();
 
 // Creates a fresh socket in place of (and closing) the earlier one and sets
 // the destination to the address text and UdpPort. 0 on success, -1 when the
@@ -41,7 +41,7 @@ void UdpSetDestinationPort(uint16_t port);
 void UdpSetReceiveTimeout(int32_t milliseconds);
 int32_t UdpReceiveTimeout();
 
-// The link's socket, -1 before the first UdpPrepare.
-int UdpSocket();
+// The link's socket, platform::kNoUdpSocket before the first UdpPrepare.
+platform::UdpSocket UdpSocket();
 
 }  // namespace dnclink

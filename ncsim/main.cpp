@@ -1,9 +1,8 @@
 // ncsim: a simulated NC controller serving a folder over UDP, a fresh
-// pseudo-terminal or a serial device, until SIGINT or SIGTERM.
-#include <signal.h>
-
+// pseudo-terminal or a serial device, until SIGINT or SIGTERM (Ctrl-C).
 #include <algorithm>
 #include <cerrno>
+#include <csignal>
 #include <iterator>
 #include <cstdio>
 #include <cstdlib>
@@ -11,6 +10,7 @@
 #include <string>
 
 #include "ncsim/simulator.h"
+#include "platform/clock.h"
 
 namespace {
 
@@ -20,7 +20,9 @@ const char kUsage[] =
     "Transports (default --udp 127.0.0.1:2232):\n"
     "  --udp [HOST:]PORT   listen for frames on UDP; port 0 picks a free one\n"
     "  --pty               create a pseudo-terminal; its path is the first line on stdout\n"
+    "                      (POSIX systems only)\n"
     "  --serial DEVICE     use a serial port, 8N1, at --baud (default 115200)\n"
+    "                      (POSIX systems only)\n"
     "  --baud N            with --serial: the port's rate; with --pty: answers leave\n"
     "                      at the pace of a line at N baud, 10 bits a character\n"
     "                      (default: at once)\n"
@@ -189,18 +191,18 @@ Command Parse(int argc, char **argv) {
     return c;
 }
 
+// Set by SIGINT or SIGTERM; the main thread looks at it between naps.
+volatile std::sig_atomic_t stopRequested = 0;
+
+extern "C" void RequestStop(int) { stopRequested = 1; }
+
 }  // namespace
 
 int main(int argc, char **argv) {
     const Command command = Parse(argc, argv);
 
-    // Signals are taken by sigwait below, never by the simulator's thread.
-    sigset_t stopSignals;
-    sigemptyset(&stopSignals);
-    sigaddset(&stopSignals, SIGINT);
-    sigaddset(&stopSignals, SIGTERM);
-    pthread_sigmask(SIG_BLOCK, &stopSignals, nullptr);
-    signal(SIGPIPE, SIG_IGN);
+    std::signal(SIGINT, RequestStop);
+    std::signal(SIGTERM, RequestStop);
 
     ncsim::Simulator simulator(command.options);
     bool started = false;
@@ -226,11 +228,7 @@ int main(int argc, char **argv) {
     std::fprintf(stderr, "ncsim: serving %s\n", simulator.Root().c_str());
 
     // Wait for a stop signal, or for the line to go away under the thread.
-    const timespec tick{0, 200 * 1000 * 1000};
-    while (simulator.Running()) {
-        const int signal = sigtimedwait(&stopSignals, nullptr, &tick);
-        if (signal == SIGINT || signal == SIGTERM) break;
-    }
+    while (simulator.Running() && stopRequested == 0) platform::SleepMs(200);
     const bool lineLost = !simulator.Running();
     simulator.Stop();
     if (lineLost) {

@@ -1,9 +1,9 @@
 // The storage a fresh simulator serves when no folder is given.
-#include <errno.h>
-#include <sys/stat.h>
-
+#include <cerrno>
 #include <cstdio>
+#include <filesystem>
 #include <string>
+#include <system_error>
 
 #include "ncsim/simulator.h"
 
@@ -17,7 +17,12 @@ bool WriteFile(const std::string &path, const std::string &data) {
     return std::fclose(f) == 0 && ok;
 }
 
-bool MakeDir(const std::string &path) { return mkdir(path.c_str(), 0755) == 0 || errno == EEXIST; }
+bool MakeDir(const std::string &path) {
+    std::error_code error;
+    std::filesystem::create_directory(path, error);
+    if (error) errno = error.value();
+    return !error;
+}
 
 // "（主程序）" (main program) in the GBK code page, as the controller stores it.
 const std::string kGbkMainProgram = "\xA3\xA8\xD6\xF7\xB3\xCC\xD0\xF2\xA3\xA9";

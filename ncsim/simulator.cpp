@@ -1,32 +1,24 @@
 #include "ncsim/simulator.h"
 
-#include <arpa/inet.h>
-#include <errno.h>
-#include <fcntl.h>
-#include <ftw.h>
-#include <netinet/in.h>
-#include <poll.h>
-#include <stdlib.h>
-#include <sys/eventfd.h>
-#include <sys/socket.h>
-#include <termios.h>
-#include <unistd.h>
-
-#include <time.h>
-
 #include <algorithm>
 #include <atomic>
+#include <cerrno>
 #include <climits>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <mutex>
 #include <random>
+#include <system_error>
 #include <thread>
 #include <vector>
 
-#include "ncsim/controller.h"
 #include "core/frame_codec.h"
+#include "ncsim/controller.h"
 #include "ncsim/frames.h"
+#include "platform/clock.h"
+#include "platform/line_end.h"
+#include "platform/udp_socket.h"
 
 namespace ncsim {
 namespace {
@@ -36,59 +28,53 @@ enum class Transport { None, Udp, Stream };
 // A received datagram or stream chunk.
 constexpr size_t kReadChunk = 4500;
 
-int RemoveEntry(const char *path, const struct stat *, int, FTW *) { return remove(path); }
-
-void RemoveTree(const std::string &folder) { nftw(folder.c_str(), RemoveEntry, 16, FTW_DEPTH | FTW_PHYS); }
-
-std::string ErrnoText(const std::string &what) { return what + ": " + std::strerror(errno); }
-
-int64_t NowMs() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return int64_t(now.tv_sec) * 1000 + now.tv_nsec / 1000000;
+// Links inside are removed, never followed.
+void RemoveTree(const std::string &folder) {
+    std::error_code ignored;
+    std::filesystem::remove_all(folder, ignored);
 }
 
-double NowMsFine() {
-    timespec now{};
-    clock_gettime(CLOCK_MONOTONIC, &now);
-    return double(now.tv_sec) * 1000.0 + double(now.tv_nsec) / 1e6;
+std::string ErrorText(const std::string &what, int error) { return what + ": " + std::strerror(error); }
+std::string ErrnoText(const std::string &what) { return ErrorText(what, errno); }
+
+int64_t NowMs() { return platform::MonotonicMs(); }
+double NowMsFine() { return platform::MonotonicMsFine(); }
+
+// A new, empty folder of our own in the system's temporary folder: created,
+// not merely named, so no other program can have it.
+bool MakeTemporaryFolder(std::string &folder) {
+    std::error_code error;
+    const std::filesystem::path base = std::filesystem::temp_directory_path(error);
+    if (error) {
+        errno = error.value();
+        return false;
+    }
+    std::random_device seed;
+    std::mt19937 random(seed());
+    const char letters[] = "abcdefghijklmnopqrstuvwxyzABCDEFGHIJKLMNOPQRSTUVWXYZ0123456789";
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = "ncsim-";
+        for (int i = 0; i < 6; ++i) name += letters[std::uniform_int_distribution<int>(0, 61)(random)];
+        const std::filesystem::path candidate = base / name;
+        if (std::filesystem::create_directory(candidate, error)) {
+            folder = candidate.string();
+            return true;
+        }
+        if (error) {
+            errno = error.value();
+            return false;
+        }
+    }
+    errno = EEXIST;
+    return false;
 }
 
 // An answer on its way: it leaves when it is due.
 struct PendingAnswer {
     int64_t dueMs;
     std::string frame;
-    sockaddr_in to;  // UDP: the request's sender
+    platform::Ipv4Endpoint to;  // UDP: the request's sender
 };
-
-bool MakeRaw(int fd, speed_t speed) {
-    termios tio{};
-    if (tcgetattr(fd, &tio) != 0) return false;
-    cfmakeraw(&tio);
-    tio.c_cflag |= CLOCAL | CREAD;
-    tio.c_cflag &= ~(CRTSCTS | CSTOPB | PARENB);
-    tio.c_cc[VMIN] = 1;
-    tio.c_cc[VTIME] = 0;
-    if (speed != B0 && cfsetspeed(&tio, speed) != 0) return false;
-    return tcsetattr(fd, TCSANOW, &tio) == 0;
-}
-
-speed_t SpeedOf(uint32_t baud) {
-    switch (baud) {
-        case 1200: return B1200;
-        case 2400: return B2400;
-        case 4800: return B4800;
-        case 9600: return B9600;
-        case 19200: return B19200;
-        case 38400: return B38400;
-        case 57600: return B57600;
-        case 115200: return B115200;
-        case 230400: return B230400;
-        case 460800: return B460800;
-        case 921600: return B921600;
-        default: return B0;
-    }
-}
 
 }  // namespace
 
@@ -102,9 +88,9 @@ struct Simulator::Impl {
     std::mt19937 random;
 
     Transport transport = Transport::None;
-    int fd = -1;
-    int ptySlaveFd = -1;  // held open so the master never sees a hang-up between clients
-    int wakeFd = -1;
+    platform::UdpSocket socket = platform::kNoUdpSocket;
+    platform::LineEnd *line = nullptr;
+    platform::Wakeup *wakeup = nullptr;  // Stop() ends the thread's wait with it
     uint16_t udpPort = 0;
     std::string ptyPath;
     std::string lastError;
@@ -135,15 +121,14 @@ struct Simulator::Impl {
     bool PrepareRoot() {
         if (rootReady) return true;
         if (options.root.empty()) {
-            char folder[] = "/tmp/ncsim-XXXXXX";
-            if (mkdtemp(folder) == nullptr) return Fail(ErrnoText("cannot create a temporary folder"));
-            root = folder;
+            if (!MakeTemporaryFolder(root)) return Fail(ErrnoText("cannot create a temporary folder"));
             ownRoot = true;
             if (!WriteSampleTree(root)) return Fail(ErrnoText("cannot write the sample tree into " + root));
         } else {
-            char resolved[PATH_MAX];
-            if (realpath(options.root.c_str(), resolved) == nullptr) return Fail(ErrnoText(options.root));
-            root = resolved;
+            std::error_code error;
+            const std::filesystem::path resolved = std::filesystem::canonical(options.root, error);
+            if (error) return Fail(ErrorText(options.root, error.value()));
+            root = resolved.string();
         }
         if (!storage.Open(root)) return Fail(ErrnoText("cannot open folder " + root));
         DncSettings dnc;
@@ -170,10 +155,10 @@ struct Simulator::Impl {
     }
 
     bool Launch(Transport kind) {
-        wakeFd = eventfd(0, EFD_CLOEXEC | EFD_NONBLOCK);
-        if (wakeFd < 0) {
+        if (const int error = platform::WakeupCreate(&wakeup); error != 0) {
+            wakeup = nullptr;
             CloseAll();
-            return Fail(ErrnoText("eventfd"));
+            return Fail(ErrorText("cannot make a wakeup", error));
         }
         transport = kind;
         streamFrame.clear();
@@ -188,10 +173,12 @@ struct Simulator::Impl {
     }
 
     void CloseAll() {
-        for (int *d : {&fd, &ptySlaveFd, &wakeFd}) {
-            if (*d >= 0) close(*d);
-            *d = -1;
-        }
+        platform::UdpClose(socket);
+        socket = platform::kNoUdpSocket;
+        platform::LineEndClose(line);
+        line = nullptr;
+        platform::WakeupDestroy(wakeup);
+        wakeup = nullptr;
         transport = Transport::None;
     }
 
@@ -288,7 +275,7 @@ struct Simulator::Impl {
     // Sends an answer now, or queues it (and its copy) to leave later, never
     // before `earliestMs` (when its request has wholly come in on a paced
     // line).
-    void SendAnswer(std::string frame, const sockaddr_in &to, int64_t earliestMs = 0) {
+    void SendAnswer(std::string frame, const platform::Ipv4Endpoint &to, int64_t earliestMs = 0) {
         if (!Delaying() && earliestMs <= NowMs()) {
             Transmit(frame, to);
             return;
@@ -310,11 +297,11 @@ struct Simulator::Impl {
         pending.insert(later, std::move(answer));
     }
 
-    void Transmit(const std::string &frame, const sockaddr_in &to) {
+    void Transmit(const std::string &frame, const platform::Ipv4Endpoint &to) {
         ++framesAnswered;
         charactersOut += frame.size();
         if (transport == Transport::Udp) {
-            sendto(fd, frame.data(), frame.size(), 0, reinterpret_cast<const sockaddr *>(&to), sizeof to);
+            platform::UdpSendTo(socket, frame.data(), static_cast<int32_t>(frame.size()), to);
         } else if (Paced()) {
             if (lineOut.empty()) lineNextMs = std::max(lineNextMs, NowMsFine());
             lineOut += frame;
@@ -357,20 +344,15 @@ struct Simulator::Impl {
     }
 
     void Loop() {
-        pollfd p[2] = {{fd, POLLIN, 0}, {wakeFd, POLLIN, 0}};
         uint8_t chunk[kReadChunk];
         while (true) {
             const int answersWait = SendDueAnswers();
             const int lineWait = SendPacedCharacters();
             const int wait = answersWait < 0 ? lineWait : lineWait < 0 ? answersWait : std::min(answersWait, lineWait);
-            const int ready = poll(p, 2, wait);
-            if (ready < 0) {
-                if (errno == EINTR) continue;
-                break;
-            }
-            if (ready == 0) continue;
-            if (p[1].revents != 0) break;
-            if (p[0].revents == 0) continue;
+            const int ready = transport == Transport::Udp ? platform::WaitForDatagram(socket, wakeup, wait)
+                                                          : platform::WaitForLine(line, false, wakeup, wait);
+            if (ready < 0 || ready == platform::kWaitWoken) break;
+            if (ready == platform::kWaitTimedOut) continue;
             if (transport == Transport::Udp) {
                 if (!ReceiveDatagram(chunk)) break;
             } else if (!ReceiveStream(chunk)) {
@@ -381,11 +363,9 @@ struct Simulator::Impl {
     }
 
     bool ReceiveDatagram(uint8_t *chunk) {
-        sockaddr_in sender{};
-        socklen_t senderLength = sizeof sender;
-        const ssize_t n =
-            recvfrom(fd, chunk, kReadChunk, MSG_DONTWAIT, reinterpret_cast<sockaddr *>(&sender), &senderLength);
-        if (n <= 0) return n == 0 || errno == EAGAIN || errno == EINTR || errno == ECONNREFUSED;
+        platform::Ipv4Endpoint sender{};
+        const int32_t n = platform::UdpReceiveFrom(socket, chunk, kReadChunk, &sender, false);
+        if (n <= 0) return n == 0 || n == -EAGAIN || n == -ECONNREFUSED;
         charactersIn += static_cast<uint64_t>(n);
         // One frame per datagram, as the program sends them.
         std::string answer = Process(reinterpret_cast<const char *>(chunk), static_cast<size_t>(n));
@@ -394,10 +374,10 @@ struct Simulator::Impl {
     }
 
     bool ReceiveStream(uint8_t *chunk) {
-        const ssize_t n = read(fd, chunk, kReadChunk);
-        if (n < 0 && (errno == EAGAIN || errno == EINTR)) return true;
-        if (n <= 0) {
-            lastError = n == 0 ? "the serial line hung up" : ErrnoText("read");
+        const int32_t n = platform::LineEndRead(line, chunk, kReadChunk);
+        if (n == 0) return true;
+        if (n < 0) {
+            lastError = n == -EIO ? "the serial line hung up" : ErrorText("read", -n);
             Log("ncsim: %s%s\n", lastError);
             return false;
         }
@@ -405,7 +385,7 @@ struct Simulator::Impl {
         // On a paced line the characters take their time to come in: a
         // request is whole (and answered) only once its last one would have.
         if (Paced()) lineInMs = std::max(lineInMs, NowMsFine()) + double(n) * 10000.0 / options.lineBaud;
-        for (ssize_t i = 0; i < n; ++i) {
+        for (int32_t i = 0; i < n; ++i) {
             const char c = static_cast<char>(chunk[i]);
             // Like the program, a frame starts at the last ':' received.
             if (c == ':') {
@@ -421,7 +401,7 @@ struct Simulator::Impl {
             if (c == '\n') {
                 collecting = false;
                 std::string answer = Process(streamFrame.data(), streamFrame.size());
-                if (!answer.empty()) SendAnswer(std::move(answer), sockaddr_in{}, Paced() ? int64_t(lineInMs + 0.999) : 0);
+                if (!answer.empty()) SendAnswer(std::move(answer), platform::Ipv4Endpoint{}, Paced() ? int64_t(lineInMs + 0.999) : 0);
             }
         }
         return true;
@@ -431,17 +411,17 @@ struct Simulator::Impl {
         size_t sent = 0;
         int waits = 0;
         while (sent < data.size()) {
-            const ssize_t n = write(fd, data.data() + sent, data.size() - sent);
+            const int32_t n = platform::LineEndWrite(line, reinterpret_cast<const uint8_t *>(data.data()) + sent,
+                                                     static_cast<int32_t>(data.size() - sent));
             if (n > 0) {
                 sent += static_cast<size_t>(n);
                 continue;
             }
-            if (n < 0 && errno == EINTR) continue;
             // Nobody reads the line (no program on the other end): give up
             // on this answer after a second instead of blocking the thread.
-            if (n < 0 && errno == EAGAIN && ++waits <= 100) {
-                pollfd p[2] = {{fd, POLLOUT, 0}, {wakeFd, POLLIN, 0}};
-                if (poll(p, 2, 10) >= 0 && p[1].revents == 0) continue;
+            if (n == 0 && ++waits <= 100 &&
+                platform::WaitForLine(line, true, wakeup, 10) != platform::kWaitWoken) {
+                continue;
             }
             return;
         }
@@ -460,20 +440,18 @@ Simulator::~Simulator() {
 bool Simulator::StartUdp(const std::string &host, uint16_t port) {
     Impl &s = *impl_;
     if (!s.BeginStart()) return false;
-    sockaddr_in address{};
-    address.sin_family = AF_INET;
-    address.sin_port = htons(port);
-    if (inet_pton(AF_INET, host.c_str(), &address.sin_addr) != 1) return s.Fail("not an IPv4 address: " + host);
-    s.fd = socket(AF_INET, SOCK_DGRAM | SOCK_CLOEXEC, 0);
-    if (s.fd < 0) return s.Fail(ErrnoText("socket"));
-    if (bind(s.fd, reinterpret_cast<sockaddr *>(&address), sizeof address) != 0) {
-        const std::string error = ErrnoText("cannot bind " + host + ":" + std::to_string(port));
-        s.CloseAll();
-        return s.Fail(error);
+    platform::Ipv4Endpoint address{0, port};
+    if (!platform::Ipv4Parse(host.c_str(), &address.address)) return s.Fail("not an IPv4 address: " + host);
+    if (const int error = platform::UdpOpen(&s.socket); error != 0) {
+        s.socket = platform::kNoUdpSocket;
+        return s.Fail(ErrorText("socket", error));
     }
-    socklen_t length = sizeof address;
-    getsockname(s.fd, reinterpret_cast<sockaddr *>(&address), &length);
-    s.udpPort = ntohs(address.sin_port);
+    if (const int error = platform::UdpBind(s.socket, address); error != 0) {
+        s.CloseAll();
+        return s.Fail(ErrorText("cannot bind " + host + ":" + std::to_string(port), error));
+    }
+    platform::UdpLocalEndpoint(s.socket, &address);
+    s.udpPort = address.port;
     return s.Launch(Transport::Udp);
 }
 
@@ -482,22 +460,12 @@ uint16_t Simulator::UdpPort() const { return impl_->udpPort; }
 bool Simulator::StartPty() {
     Impl &s = *impl_;
     if (!s.BeginStart()) return false;
-    s.fd = posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-    char name[128];
-    if (s.fd < 0 || grantpt(s.fd) != 0 || unlockpt(s.fd) != 0 || ptsname_r(s.fd, name, sizeof name) != 0) {
-        const std::string error = ErrnoText("cannot create a pseudo-terminal");
+    if (const int error = platform::LineEndOpenPseudoTerminal(&s.line, &s.ptyPath); error != 0) {
+        s.line = nullptr;
         s.CloseAll();
-        return s.Fail(error);
+        return s.Fail(error == ENOSYS ? std::string("no pseudo-terminals on this system (POSIX only)")
+                                      : ErrorText("cannot create a pseudo-terminal", error));
     }
-    s.ptySlaveFd = open(name, O_RDWR | O_NOCTTY | O_CLOEXEC);
-    // Raw before anyone sees the path: an echoing line would send every
-    // request straight back.
-    if (s.ptySlaveFd < 0 || !MakeRaw(s.ptySlaveFd, B0)) {
-        const std::string error = ErrnoText(std::string("cannot set up ") + name);
-        s.CloseAll();
-        return s.Fail(error);
-    }
-    s.ptyPath = name;
     return s.Launch(Transport::Stream);
 }
 
@@ -506,13 +474,12 @@ const std::string &Simulator::PtyPath() const { return impl_->ptyPath; }
 bool Simulator::StartSerial(const std::string &device, uint32_t baud) {
     Impl &s = *impl_;
     if (!s.BeginStart()) return false;
-    const speed_t speed = SpeedOf(baud);
-    if (speed == B0) return s.Fail("unsupported rate " + std::to_string(baud));
-    s.fd = open(device.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-    if (s.fd < 0 || !MakeRaw(s.fd, speed)) {
-        const std::string error = ErrnoText("cannot open " + device);
+    if (const int error = platform::LineEndOpenDevice(device.c_str(), baud, &s.line); error != 0) {
+        s.line = nullptr;
         s.CloseAll();
-        return s.Fail(error);
+        if (error == ERANGE) return s.Fail("unsupported rate " + std::to_string(baud));
+        if (error == ENOSYS) return s.Fail("serial devices are served on POSIX systems only");
+        return s.Fail(ErrorText("cannot open " + device, error));
     }
     return s.Launch(Transport::Stream);
 }
@@ -520,10 +487,7 @@ bool Simulator::StartSerial(const std::string &device, uint32_t baud) {
 void Simulator::Stop() {
     Impl &s = *impl_;
     if (s.thread.joinable()) {
-        const uint64_t one = 1;
-        if (write(s.wakeFd, &one, sizeof one) < 0) {
-            // The thread still ends: it polls the same descriptor.
-        }
+        platform::WakeupSignal(s.wakeup);
         s.thread.join();
     }
     s.running = false;

@@ -1,13 +1,7 @@
 #include "ncsim/storage.h"
 
-#include <dirent.h>
-#include <errno.h>
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
-#include <cstdio>
+#include <cerrno>
 #include <cstring>
 
 #include "nccmd/nc_protocol.h"
@@ -18,12 +12,10 @@ namespace {
 constexpr size_t kMaxNamePart = nccmd::kListingNameSize - 1;  // 8
 constexpr size_t kMaxExtPart = nccmd::kListingExtSize - 1;    // 5
 
-// Closes a descriptor when it goes out of scope.
-struct FdGuard {
-    int fd;
-    ~FdGuard() {
-        if (fd >= 0) close(fd);
-    }
+// Closes a directory when it goes out of scope.
+struct FolderGuard {
+    platform::Folder *folder;
+    ~FolderGuard() { platform::FolderClose(folder); }
 };
 
 // Splits at "\"; empty names (leading, trailing, doubled separators) are
@@ -87,14 +79,17 @@ bool FitsListingEntry(std::string_view name) {
     return dot <= kMaxNamePart && ext.find('.') == std::string_view::npos && ext.size() <= kMaxExtPart;
 }
 
-Storage::~Storage() {
-    if (rootFd_ >= 0) close(rootFd_);
-}
+Storage::~Storage() { platform::FolderClose(root_); }
 
 bool Storage::Open(const std::string &root) {
-    if (rootFd_ >= 0) close(rootFd_);
-    rootFd_ = open(root.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    return rootFd_ >= 0;
+    platform::FolderClose(root_);
+    root_ = nullptr;
+    if (const int error = platform::FolderOpen(root.c_str(), &root_); error != 0) {
+        root_ = nullptr;
+        errno = error;
+        return false;
+    }
+    return true;
 }
 
 StorageStatus Storage::Fail(int error) {
@@ -102,78 +97,67 @@ StorageStatus Storage::Fail(int error) {
     return StorageStatus::Failed;
 }
 
-Storage::Parent::~Parent() {
-    if (fd >= 0) close(fd);
-}
+Storage::Parent::~Parent() { platform::FolderClose(folder); }
 
-int Storage::Parent::Release() {
-    const int released = fd;
-    fd = -1;
+platform::Folder *Storage::Parent::Release() {
+    platform::Folder *released = folder;
+    folder = nullptr;
     return released;
 }
 
 StorageStatus Storage::OpenParent(std::string_view path, Parent &parent) {
     std::vector<std::string> names;
     if (!SplitPath(path, names)) return StorageStatus::BadPath;
-    // A fresh open of the root, not a dup: a dup shares the file offset, and
-    // reading the root as a directory stream would leave it at the end for
-    // every later listing.
-    int fd = openat(rootFd_, ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) return Fail(errno);
+    if (root_ == nullptr) return Fail(EBADF);
+    platform::Folder *folder = nullptr;
+    if (const int error = platform::FolderReopen(root_, &folder); error != 0) return Fail(error);
     for (size_t i = 0; i + 1 < names.size(); ++i) {
-        const int next = openat(fd, names[i].c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        const int error = errno;
-        close(fd);
-        if (next < 0) {
+        platform::Folder *next = nullptr;
+        const int error = platform::FolderOpenChild(folder, names[i].c_str(), &next);
+        platform::FolderClose(folder);
+        if (error != 0) {
             lastErrno_ = error;
             return StatusOfOpenError(error);
         }
-        fd = next;
+        folder = next;
     }
-    parent.fd = fd;
+    parent.folder = folder;
     parent.name = names.empty() ? std::string() : names.back();
     return StorageStatus::Ok;
 }
 
-StorageStatus Storage::OpenDirectory(std::string_view path, int *dirFd) {
+StorageStatus Storage::OpenDirectory(std::string_view path, platform::Folder **folder) {
     Parent parent;
     const StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
     if (parent.name.empty()) {
-        *dirFd = parent.Release();
+        *folder = parent.Release();
         return StorageStatus::Ok;
     }
-    const int fd = openat(parent.fd, parent.name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) {
-        lastErrno_ = errno;
-        return errno == ENOTDIR ? StorageStatus::NotDirectory : StatusOfOpenError(errno);
+    if (const int error = platform::FolderOpenChild(parent.folder, parent.name.c_str(), folder); error != 0) {
+        lastErrno_ = error;
+        return error == ENOTDIR ? StorageStatus::NotDirectory : StatusOfOpenError(error);
     }
-    *dirFd = fd;
     return StorageStatus::Ok;
 }
 
 StorageStatus Storage::List(std::string_view path, std::vector<uint8_t> &entries) {
-    int fd = -1;
-    const StorageStatus status = OpenDirectory(path, &fd);
+    platform::Folder *folder = nullptr;
+    const StorageStatus status = OpenDirectory(path, &folder);
     if (status != StorageStatus::Ok) return status;
-    DIR *dir = fdopendir(fd);
-    if (dir == nullptr) {
-        close(fd);
-        return Fail(errno);
-    }
+    FolderGuard guard{folder};
+    std::vector<platform::FolderEntry> all;
+    if (const int error = platform::FolderList(folder, all); error != 0) return Fail(error);
     std::vector<Entry> found;
-    while (const dirent *d = readdir(dir)) {
+    for (const platform::FolderEntry &e : all) {
         // Names that do not fit an entry cannot be shown or addressed.
-        if (!FitsListingEntry(d->d_name)) continue;
-        struct stat st {};
-        if (fstatat(fd, d->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0) continue;
-        if (S_ISDIR(st.st_mode)) {
-            found.push_back({true, d->d_name, 0});
-        } else if (S_ISREG(st.st_mode) && uint64_t(st.st_size) <= UINT32_MAX) {
-            found.push_back({false, d->d_name, static_cast<uint32_t>(st.st_size)});
+        if (!FitsListingEntry(e.name)) continue;
+        if (e.kind == platform::FolderEntryKind::kDirectory) {
+            found.push_back({true, e.name, 0});
+        } else if (e.kind == platform::FolderEntryKind::kFile && e.size <= UINT32_MAX) {
+            found.push_back({false, e.name, static_cast<uint32_t>(e.size)});
         }
     }
-    closedir(dir);
     std::sort(found.begin(), found.end(), [](const Entry &a, const Entry &b) {
         return a.directory != b.directory ? a.directory : a.name < b.name;
     });
@@ -187,39 +171,36 @@ StorageStatus Storage::ReadFile(std::string_view path, std::vector<uint8_t> &dat
     StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
     if (parent.name.empty()) return StorageStatus::IsDirectory;
-    const int fd = openat(parent.fd, parent.name.c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
-    if (fd < 0) {
-        lastErrno_ = errno;
-        return StatusOfOpenError(errno);
+    const int error = platform::FolderReadFile(parent.folder, parent.name.c_str(), kMaxFileSize, data);
+    switch (error) {
+        case 0:
+            return StorageStatus::Ok;
+        case EISDIR:
+            return StorageStatus::IsDirectory;
+        case EINVAL:
+            return StorageStatus::BadPath;  // devices, pipes: never read
+        case EFBIG:
+            return StorageStatus::TooLarge;
+        case ENOENT:
+        case ENOTDIR:
+        case ELOOP:
+            lastErrno_ = error;
+            return StatusOfOpenError(error);
+        default:
+            return Fail(error);
     }
-    FdGuard guard{fd};
-    struct stat st {};
-    if (fstat(fd, &st) != 0) return Fail(errno);
-    if (S_ISDIR(st.st_mode)) return StorageStatus::IsDirectory;
-    if (!S_ISREG(st.st_mode)) return StorageStatus::BadPath;  // devices, pipes: never read
-    if (uint64_t(st.st_size) > kMaxFileSize) return StorageStatus::TooLarge;
-    data.resize(static_cast<size_t>(st.st_size));
-    size_t got = 0;
-    while (got < data.size()) {
-        const ssize_t n = read(fd, data.data() + got, data.size() - got);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return Fail(errno);
-        if (n == 0) break;  // shrank while we read: serve what is there
-        got += static_cast<size_t>(n);
-    }
-    data.resize(got);
-    return StorageStatus::Ok;
 }
 
 StorageStatus Storage::CheckFileName(const Parent &parent, bool mayBeMissing) {
     if (parent.name.empty()) return StorageStatus::IsDirectory;
-    struct stat st {};
-    if (fstatat(parent.fd, parent.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        lastErrno_ = errno;
-        return errno == ENOENT && mayBeMissing ? StorageStatus::Ok : StatusOfOpenError(errno);
+    platform::FolderEntryKind kind{};
+    uint64_t size = 0;
+    if (const int error = platform::FolderStat(parent.folder, parent.name.c_str(), &kind, &size); error != 0) {
+        lastErrno_ = error;
+        return error == ENOENT && mayBeMissing ? StorageStatus::Ok : StatusOfOpenError(error);
     }
-    if (S_ISDIR(st.st_mode)) return StorageStatus::IsDirectory;
-    if (!S_ISREG(st.st_mode)) return StorageStatus::BadPath;  // links, devices, pipes
+    if (kind == platform::FolderEntryKind::kDirectory) return StorageStatus::IsDirectory;
+    if (kind != platform::FolderEntryKind::kFile) return StorageStatus::BadPath;  // links, devices, pipes
     return StorageStatus::Ok;
 }
 
@@ -236,28 +217,11 @@ StorageStatus Storage::WriteFile(std::string_view path, const std::vector<uint8_
     if (status != StorageStatus::Ok) return status;
     status = CheckFileName(parent, true);
     if (status != StorageStatus::Ok) return status;
-
     // The old file stays whole until the new one is complete: a failed write
-    // leaves it as it was. Names starting with a dot are never listed.
-    char temp[64];
-    std::snprintf(temp, sizeof temp, ".ncsim-%d-%u.part", static_cast<int>(getpid()), ++tempCounter_);
-    const int fd = openat(parent.fd, temp, O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0644);
-    if (fd < 0) return Fail(errno);
-    size_t written = 0;
-    int error = 0;
-    while (written < data.size()) {
-        const ssize_t n = write(fd, data.data() + written, data.size() - written);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) {
-            error = errno;
-            break;
-        }
-        written += static_cast<size_t>(n);
-    }
-    if (close(fd) != 0 && error == 0) error = errno;
-    if (error == 0 && renameat(parent.fd, temp, parent.fd, parent.name.c_str()) != 0) error = errno;
-    if (error != 0) {
-        unlinkat(parent.fd, temp, 0);
+    // leaves it as it was. The new one is written under a name starting with
+    // a dot, which is never listed.
+    if (const int error = platform::FolderReplaceFile(parent.folder, parent.name.c_str(), data.data(), data.size());
+        error != 0) {
         return Fail(error);
     }
     return StorageStatus::Ok;
@@ -269,7 +233,9 @@ StorageStatus Storage::DeleteFile(std::string_view path) {
     if (status != StorageStatus::Ok) return status;
     status = CheckFileName(parent, false);
     if (status != StorageStatus::Ok) return status;
-    if (unlinkat(parent.fd, parent.name.c_str(), 0) != 0) return Fail(errno);
+    if (const int error = platform::FolderRemoveFile(parent.folder, parent.name.c_str()); error != 0) {
+        return Fail(error);
+    }
     return StorageStatus::Ok;
 }
 
@@ -278,9 +244,9 @@ StorageStatus Storage::CreateDir(std::string_view path) {
     const StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
     if (parent.name.empty()) return StorageStatus::Exists;
-    if (mkdirat(parent.fd, parent.name.c_str(), 0755) != 0) {
-        if (errno == EEXIST) return StorageStatus::Exists;
-        return Fail(errno);
+    if (const int error = platform::FolderMakeDirectory(parent.folder, parent.name.c_str()); error != 0) {
+        if (error == EEXIST) return StorageStatus::Exists;
+        return Fail(error);
     }
     return StorageStatus::Ok;
 }
@@ -290,16 +256,17 @@ StorageStatus Storage::DeleteDir(std::string_view path) {
     const StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
     if (parent.name.empty()) return StorageStatus::BadPath;  // the root stays
-    struct stat st {};
-    if (fstatat(parent.fd, parent.name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
-        lastErrno_ = errno;
-        return StatusOfOpenError(errno);
+    platform::FolderEntryKind kind{};
+    uint64_t size = 0;
+    if (const int error = platform::FolderStat(parent.folder, parent.name.c_str(), &kind, &size); error != 0) {
+        lastErrno_ = error;
+        return StatusOfOpenError(error);
     }
-    if (S_ISLNK(st.st_mode)) return StorageStatus::BadPath;
-    if (!S_ISDIR(st.st_mode)) return StorageStatus::NotDirectory;
-    if (unlinkat(parent.fd, parent.name.c_str(), AT_REMOVEDIR) != 0) {
-        if (errno == ENOTEMPTY || errno == EEXIST) return StorageStatus::NotEmpty;
-        return Fail(errno);
+    if (kind == platform::FolderEntryKind::kLink) return StorageStatus::BadPath;
+    if (kind != platform::FolderEntryKind::kDirectory) return StorageStatus::NotDirectory;
+    if (const int error = platform::FolderRemoveDirectory(parent.folder, parent.name.c_str()); error != 0) {
+        if (error == ENOTEMPTY) return StorageStatus::NotEmpty;
+        return Fail(error);
     }
     return StorageStatus::Ok;
 }

@@ -1,5 +1,5 @@
 // The controller's storage: a folder of this computer, reached only through
-// descriptors opened beneath its root. Remote paths use "\" between names;
+// directories opened beneath its root. Remote paths use "\" between names;
 // every name must fit a listing entry (8.3) and links are never followed, so
 // no request can read, write or list anything outside the root.
 #pragma once
@@ -8,6 +8,8 @@
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "platform/folder.h"
 
 namespace ncsim {
 
@@ -55,26 +57,25 @@ public:
 
 private:
     // The open directory that holds a path's last name, and that name (empty
-    // for the root itself). The descriptor closes with it.
+    // for the root itself). The directory closes with it.
     struct Parent {
-        int fd = -1;
+        platform::Folder *folder = nullptr;
         std::string name;
         Parent() = default;
         Parent(const Parent &) = delete;
         Parent &operator=(const Parent &) = delete;
         ~Parent();
-        int Release();  // hands the descriptor to the caller
+        platform::Folder *Release();  // hands the directory to the caller
     };
     StorageStatus OpenParent(std::string_view path, Parent &parent);
-    StorageStatus OpenDirectory(std::string_view path, int *dirFd);
+    StorageStatus OpenDirectory(std::string_view path, platform::Folder **folder);
     // Whether the parent's name is a regular file (or, with mayBeMissing, not
     // there at all): the only things files may replace.
     StorageStatus CheckFileName(const Parent &parent, bool mayBeMissing);
     StorageStatus Fail(int error);
 
-    int rootFd_ = -1;
+    platform::Folder *root_ = nullptr;
     int lastErrno_ = 0;
-    unsigned tempCounter_ = 0;
 };
 
 }  // namespace ncsim

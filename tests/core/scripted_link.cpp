@@ -49,7 +49,9 @@ uint8_t Receive(uint8_t *buffer, int32_t *count) {
 }
 
 void Send(const char *text) {
-    state.sent.emplace_back(text, std::strchr(text, '\n') + 1);
+    // mingw's strchr hands back a char * for a const char *.
+    const char *end = std::strchr(text, '\n') + 1;
+    state.sent.emplace_back(text, end);
     const Answer answer = state.next < state.answers.size() ? state.answers[state.next] : Answer{};
     ++state.next;
     state.current = answer.text;

@@ -12,6 +12,7 @@
 #include "nccmd/session.h"
 #include "ncsim/simulator.h"
 #include "link/udp_link.h"
+#include "platform/line_end.h"
 
 namespace {
 
@@ -28,6 +29,11 @@ std::string Slurp(const std::filesystem::path &p) {
 
 class EngineOverLinkTest : public ::testing::TestWithParam<Transport> {
 protected:
+    void SetUp() override {
+        if (GetParam() == Transport::Pty && !platform::PseudoTerminalsAvailable()) {
+            GTEST_SKIP() << "this system has no pseudo-terminals";
+        }
+    }
     // Starts a simulator and sets the engine up as the window does for the
     // link: byte mode with a time-out on serial, block mode on UDP.
     void Start(ncsim::Options options, int32_t retries, int32_t serialTimeoutMs = 600) {

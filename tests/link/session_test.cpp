@@ -8,6 +8,7 @@
 #include "link/serial_link.h"
 #include "nccmd/session.h"
 #include "ncsim/simulator.h"
+#include "platform/line_end.h"
 
 namespace {
 
@@ -30,6 +31,7 @@ TEST_P(SessionTimingTest, OpenSearchAndBackSetTheEngine) {
         ASSERT_TRUE(simulator.StartUdp()) << simulator.LastError();
         config.udp = {"127.0.0.1", simulator.UdpPort(), 0};
     } else {
+        if (!platform::PseudoTerminalsAvailable()) GTEST_SKIP() << "this system has no pseudo-terminals";
         ASSERT_TRUE(simulator.StartPty()) << simulator.LastError();
         config.serial = {simulator.PtyPath(), nccmd::kDefaultBaudIndex};
     }

@@ -1,8 +1,6 @@
 // The simulated controller's file service, request by request, on a real
 // folder: what it answers, and above all what it leaves on disk.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -11,6 +9,7 @@
 #include "ncsim/controller.h"
 #include "tests/ncsim/payloads.h"
 #include "ncsim/simulator.h"
+#include "tests/ncsim/scratch_folder.h"
 
 namespace fs = std::filesystem;
 using namespace testing_payloads;
@@ -32,21 +31,27 @@ void Spill(const fs::path &p, const std::string &data) { std::ofstream(p, std::i
 class ControllerTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        char folder[] = "/tmp/ncsim-test-XXXXXX";
-        ASSERT_NE(mkdtemp(folder), nullptr);
-        base = folder;
+        base = testing_scratch::MakeScratchFolder("ncsim-test");
+        ASSERT_FALSE(base.empty());
         root = base / "root";
         outside = base / "outside";
         fs::create_directories(root);
         fs::create_directories(outside);
         ASSERT_TRUE(ncsim::WriteSampleTree(root.string()));
         Spill(outside / "SECRET.NC", "secret");
-        fs::create_symlink(outside, root / "LINKDIR");
-        fs::create_symlink(outside / "SECRET.NC", root / "LINK.NC");
+        // A system (or a user) that may not make links still runs every
+        // other case.
+        std::error_code noLinks;
+        fs::create_directory_symlink(outside, root / "LINKDIR", noLinks);
+        if (!noLinks) fs::create_symlink(outside / "SECRET.NC", root / "LINK.NC", noLinks);
+        linksMade = !noLinks;
         ASSERT_TRUE(storage.Open(root.string()));
         controller = std::make_unique<ncsim::Controller>(storage, dnc);
     }
-    void TearDown() override { fs::remove_all(base); }
+    void TearDown() override {
+        controller.reset();  // it may hold the capture file open
+        fs::remove_all(base);
+    }
 
     Answer Read(const Bytes &payload) { return controller->Handle(0x24, payload.data(), payload.size()); }
     Answer Write(const Bytes &payload) { return controller->Handle(0x25, payload.data(), payload.size()); }
@@ -71,6 +76,7 @@ protected:
     }
 
     fs::path base, root, outside;
+    bool linksMade = false;
     ncsim::DncSettings dnc;
     ncsim::Storage storage;
     std::unique_ptr<ncsim::Controller> controller;
@@ -79,11 +85,11 @@ protected:
 bool IsException(const Answer &a, uint8_t code) { return a.kind == Answer::Kind::Exception && a.exceptionCode == code; }
 
 TEST_F(ControllerTest, PathsThatLeaveTheRootAreRefusedAndTouchNothingOutside) {
-    const std::vector<std::string> paths = {
+    std::vector<std::string> paths = {
         "\\..\\outside\\SECRET.NC", "\\PRG\\..\\..\\outside\\SECRET.NC", "..\\outside\\SECRET.NC",
-        "\\LINKDIR\\SECRET.NC",     "\\LINK.NC",                          "\\PRG\\.\\O0001.CNC",
-        "/etc/passwd",              "\\PRG/../../outside/SECRET.NC",
+        "\\PRG\\.\\O0001.CNC",      "/etc/passwd",                         "\\PRG/../../outside/SECRET.NC",
     };
+    if (linksMade) paths.insert(paths.end(), {"\\LINKDIR\\SECRET.NC", "\\LINK.NC"});
     const std::vector<std::string> before = Entries(outside);
     for (const std::string &path : paths) {
         SCOPED_TRACE(path);
@@ -96,7 +102,9 @@ TEST_F(ControllerTest, PathsThatLeaveTheRootAreRefusedAndTouchNothingOutside) {
     }
     EXPECT_EQ(Entries(outside), before);
     EXPECT_EQ(Slurp(outside / "SECRET.NC"), "secret");
-    EXPECT_TRUE(fs::is_symlink(root / "LINK.NC"));
+    if (linksMade) {
+        EXPECT_TRUE(fs::is_symlink(root / "LINK.NC"));
+    }
 }
 
 TEST_F(ControllerTest, ListingShowsWhatFitsAnEntryDirectoriesFirst) {

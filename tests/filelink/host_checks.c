@@ -1,17 +1,11 @@
 /* A host program in plain C that loads the library by file name at run time,
  * resolves its six entry points and drives requests through its own link
- * callbacks, the way a third-party host would. */
-#include <dlfcn.h>
+ * callbacks, the way a third-party host would. How it loads the library is
+ * the system's (host_load.h). */
 #include <stdio.h>
 #include <string.h>
 
-#include "filelink.h"
-
-typedef void (*SetReceiveFn)(UartReceiveFun);
-typedef void (*SetSendFn)(UartSendFrameFun);
-typedef void (*InitFn)(uint8_t, int32_t, int32_t);
-typedef uint8_t (*RequestFn)(uint8_t, uint16_t *, uint8_t *);
-typedef int32_t (*TestFn)(int32_t);
+#include "host_load.h"
 
 static int failures;
 #define CHECK(cond)                                                        \
@@ -64,17 +58,17 @@ int main(int argc, char **argv) {
         fprintf(stderr, "usage: %s LIBRARY\n", argv[0]);
         return 2;
     }
-    void *library = dlopen(argv[1], RTLD_NOW | RTLD_LOCAL);
-    if (!library) {
-        fprintf(stderr, "dlopen: %s\n", dlerror());
+    char error[512] = "";
+    if (!LoadLibraryFile(argv[1], error, sizeof error)) {
+        fprintf(stderr, "%s\n", error);
         return 1;
     }
-    SetReceiveFn setReceive = (SetReceiveFn)dlsym(library, "SetUartReceiveFun");
-    SetSendFn setSend = (SetSendFn)dlsym(library, "SetUartSendFrameFun");
-    InitFn init = (InitFn)dlsym(library, "ModbusInit");
-    RequestFn readReq = (RequestFn)dlsym(library, "KORA_ModbusReadFileReq");
-    RequestFn writeReq = (RequestFn)dlsym(library, "KORA_ModbusWriteFileReq");
-    TestFn testFn = (TestFn)dlsym(library, "test");
+    SetReceiveFn setReceive = (SetReceiveFn)EntryPoint("SetUartReceiveFun");
+    SetSendFn setSend = (SetSendFn)EntryPoint("SetUartSendFrameFun");
+    InitFn init = (InitFn)EntryPoint("ModbusInit");
+    RequestFn readReq = (RequestFn)EntryPoint("KORA_ModbusReadFileReq");
+    RequestFn writeReq = (RequestFn)EntryPoint("KORA_ModbusWriteFileReq");
+    TestFn testFn = (TestFn)EntryPoint("test");
     if (!setReceive || !setSend || !init || !readReq || !writeReq || !testFn) {
         fprintf(stderr, "missing entry point\n");
         return 1;

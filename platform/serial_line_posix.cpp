@@ -7,11 +7,12 @@
 
 #include <cstdint>
 
-#include "link/link_internal.h"
 
-namespace dnclink::detail {
+namespace platform {
 
-int ApplyLineSettings(int fd, uint32_t baud) {
+// Applies raw 8N1, no flow control, and `baud` bits per second to an open
+// terminal. 0 on success, else an errno value.
+int ApplySerialLineSettings(int fd, uint32_t baud) {
     termios2 tio{};
     if (ioctl(fd, TCGETS2, &tio) != 0) return errno;
     tio.c_iflag &= ~(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL | IXON | IXOFF | IXANY);
@@ -37,4 +38,4 @@ int ApplyLineSettings(int fd, uint32_t baud) {
     return 0;
 }
 
-}  // namespace dnclink::detail
+}  // namespace platform
