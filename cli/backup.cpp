@@ -19,7 +19,7 @@
 #include "cli/manifest.h"
 #include "cli/remote_path.h"
 #include "nccmd/result_texts.h"
-#include "journal/sha256.h"
+#include "journal/data_tally.h"
 #include "nccmd/transfers.h"
 #include "cli/tree_commands.h"
 #include "cli/tree_support.h"
@@ -58,7 +58,7 @@ int CopyFile(const Device &device, const std::string &remote, const LocalFolder 
                                          &folderError);
     const std::string local = folder.Shown(relative);
     WholeFileWriter out(parentOk ? parent : folder, parentOk ? name : relative);
-    journal::Sha256 hash;
+    journal::DataTally copied;
     nccmd::TransferResult result;
     bool opened = parentOk && out.Open();
     if (opened) {
@@ -66,7 +66,7 @@ int CopyFile(const Device &device, const std::string &remote, const LocalFolder 
         result = nccmd::ReadRemoteFile(
             device.id, remote.c_str(),
             [&](const uint8_t *data, size_t n) {
-                hash.Update(data, n);
+                copied.Add(data, n);
                 return out.Write(data, n);
             },
             [&](uint64_t done, uint64_t) { progress.Update(done); }, [] { return StopRequested(); });
@@ -86,7 +86,7 @@ int CopyFile(const Device &device, const std::string &remote, const LocalFolder 
         status = kExitLocal;
         detail = out.Error();
     } else {
-        *digest = hash.HexDigest();
+        *digest = copied.HexDigest();
     }
     if (status != kExitOk) Complain(&progress, device.prefix, remote + ": not copied: " + detail);
     progress.FileDone(result.bytesDone);

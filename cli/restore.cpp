@@ -21,6 +21,7 @@
 #include "cli/manifest.h"
 #include "cli/remote_path.h"
 #include "nccmd/result_texts.h"
+#include "journal/data_tally.h"
 #include "journal/sha256.h"
 #include "nccmd/compare_remote.h"
 #include "nccmd/transfers.h"
@@ -127,13 +128,13 @@ private:
 // fault.
 int VerifyFile(uint8_t id, const std::string &remote, int fd, const std::string &sentDigest, uint64_t size,
                std::string *detail) {
-    journal::Sha256 hash;
+    journal::DataTally readAgain;
     lseek(fd, 0, SEEK_SET);
     const nccmd::Comparison comparison = nccmd::CompareRemoteFile(
         id, remote.c_str(), size,
         [&](uint8_t *buffer, size_t n) -> int64_t {
             const ssize_t got = ReadFully(fd, buffer, n);
-            if (got > 0) hash.Update(buffer, size_t(got));
+            if (got > 0) readAgain.Add(buffer, size_t(got));
             return got;
         },
         true, {}, [] { return StopRequested(); });
@@ -159,12 +160,13 @@ int VerifyFile(uint8_t id, const std::string &remote, int fd, const std::string 
         // Read up to the difference only: the rest of the local file decides
         // whether it is still the file that was sent.
         uint8_t rest[nccmd::kBlockSize];
-        for (ssize_t got; (got = ReadFully(fd, rest, sizeof rest)) > 0;) hash.Update(rest, size_t(got));
-        *detail = hash.HexDigest() == sentDigest ? "verify failed: the controller's copy differs"
-                                                 : "not verified: the local file changed after it was sent";
-        return hash.HexDigest() == sentDigest ? kExitVerify : kExitLocal;
+        for (ssize_t got; (got = ReadFully(fd, rest, sizeof rest)) > 0;) readAgain.Add(rest, size_t(got));
+        const bool unchanged = readAgain.HexDigest() == sentDigest;
+        *detail = unchanged ? "verify failed: the controller's copy differs"
+                            : "not verified: the local file changed after it was sent";
+        return unchanged ? kExitVerify : kExitLocal;
     }
-    if (hash.HexDigest() != sentDigest) {
+    if (readAgain.HexDigest() != sentDigest) {
         *detail = "not verified: the local file changed after it was sent";
         return kExitLocal;
     }
@@ -197,8 +199,7 @@ int SendFile(const CliOptions &o, bool verify, const Plan &plan, const TreeEntry
         detail = "changed since the manifest was checked";
     } else {
         const uint64_t size = input.size;
-        uint64_t at = 0;
-        journal::Sha256 hash;
+        journal::DataTally sent;
         if (size == 0) sentDigest = journal::Sha256Hex("", 0);
         std::string changed;
         result = nccmd::WriteRemoteFile(
@@ -210,15 +211,14 @@ int SendFile(const CliOptions &o, bool verify, const Plan &plan, const TreeEntry
                                       : "changed while it was sent (it became shorter)";
                     return false;
                 }
-                hash.Update(buffer, n);
-                at += n;
-                if (at < size) return true;
+                sent.Add(buffer, n);
+                if (sent.Bytes() < size) return true;
                 uint8_t more = 0;
                 if (ReadFully(input.fd.Get(), &more, 1) != 0) {
                     changed = "changed while it was sent (it grew)";
                     return false;
                 }
-                sentDigest = hash.HexDigest();
+                sentDigest = sent.HexDigest();
                 if (expected != nullptr && sentDigest != *expected) {
                     changed = "changed since the manifest was checked; its last block was not sent";
                     return false;
