@@ -1,8 +1,5 @@
 #include "cli/commands.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <map>
 #include <cctype>
@@ -138,8 +135,11 @@ int Get(const CliOptions &o) {
     const std::string remote = RemoteFilePath(o.arguments[0]);
     std::string local = o.arguments.size() > 1 ? o.arguments[1] : BaseName(remote);
     // Like cp: a folder as the target receives the file under its own name.
-    struct stat st {};
-    if (local != "-" && stat(local.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) local += "/" + BaseName(remote);
+    platform::FileInfo target;
+    if (local != "-" && platform::Stat(local, platform::Links::kFollow, &target) == 0 &&
+        target.kind == platform::FileKind::kFolder) {
+        local += "/" + BaseName(remote);
+    }
     if (BaseName(local).empty()) return ReportLocal("no local file name in '" + o.arguments[0] + "'");
     WholeFileWriter out(local, false);
     if (!out.Open()) return ReportLocal(out.Error());
@@ -192,7 +192,7 @@ struct LocalInput {
     bool Usable() const { return error.empty(); }
 
     bool Read(uint8_t *buffer, size_t n) {
-        if (ReadFully(file.fd.Get(), buffer, n) != ssize_t(n)) return false;
+        if (ReadFully(file.file, buffer, n) != int64_t(n)) return false;
         handedOut.Add(buffer, n);
         return true;
     }
@@ -203,13 +203,13 @@ struct LocalInput {
 // Reads the remote file back and compares it with the local one.
 int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, const std::string &localPath,
            std::string *outcome) {
-    lseek(input.file.fd.Get(), 0, SEEK_SET);
+    input.file.file.Rewind();
     nccmd::Comparison comparison;
     Stoppable([&] {
         ProgressBar bar("verify");
         comparison = nccmd::CompareRemoteFile(
             o.id, remote.c_str(), uint64_t(input.size),
-            [&](uint8_t *buffer, size_t n) -> int64_t { return std::max<ssize_t>(0, ReadFully(input.file.fd.Get(), buffer, n)); },
+            [&](uint8_t *buffer, size_t n) -> int64_t { return std::max<int64_t>(0, ReadFully(input.file.file, buffer, n)); },
             false, [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
         return comparison.read;
     });

@@ -24,7 +24,7 @@ bool ReadText(const std::string &path, std::string *text, std::string *error) {
         return false;
     }
     text->resize(file.size);
-    const ssize_t got = ReadFully(file.fd.Get(), text->data(), text->size());
+    const int64_t got = ReadFully(file.file, text->data(), text->size());
     if (got < 0 || size_t(got) != text->size()) {
         *error = "cannot read " + path + " to its end (did it change?)";
         return false;

@@ -86,6 +86,9 @@ int MakeFolders(const std::string &path);
 // The folder part of `path` ("" when it has none); the system's separators.
 std::string ParentPath(const std::string &path);
 
+// The last name of `path` ("" when it ends in a separator).
+std::string FileName(const std::string &path);
+
 // `path` made absolute (links resolved where the system does), or as it is
 // when that fails.
 std::string AbsolutePath(const std::string &path);
@@ -111,9 +114,11 @@ public:
     // A second handle on the same folder.
     int Duplicate(Folder *copy) const;
 
-    // The folder `name` inside this one, made first with `create` when
-    // missing. A link fails with ELOOP, anything but a folder with ENOTDIR.
-    int OpenFolder(const std::string &name, bool create, Folder *folder) const;
+    // The folder `name` inside this one. A link fails with ELOOP, anything
+    // but a folder with ENOTDIR.
+    int OpenFolder(const std::string &name, Folder *folder) const;
+    // Makes the folder `name`; EEXIST when anything has that name.
+    int MakeFolder(const std::string &name) const;
     // The file `name` for reading; a link fails with ELOOP.
     int OpenFile(const std::string &name, File *file) const;
     // A new file `name` for writing; EEXIST when anything (a dangling link

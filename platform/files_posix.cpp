@@ -170,6 +170,11 @@ std::string ParentPath(const std::string &path) {
     return slash == 0 ? "/" : path.substr(0, slash);
 }
 
+std::string FileName(const std::string &path) {
+    const size_t slash = path.rfind('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
 std::string AbsolutePath(const std::string &path) {
     if (path.empty() || path[0] == '/') return path;
     char resolved[PATH_MAX];
@@ -213,18 +218,17 @@ int Folder::Duplicate(Folder *copy) const {
     return 0;
 }
 
-int Folder::OpenFolder(const std::string &name, bool create, Folder *folder) const {
-    const int flags = O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC;
-    int fd = ::openat(Fd(native_), name.c_str(), flags);
-    if (fd < 0 && errno == ENOENT && create) {
-        if (::mkdirat(Fd(native_), name.c_str(), 0777) != 0 && errno != EEXIST) return errno;
-        fd = ::openat(Fd(native_), name.c_str(), flags);
-    }
+int Folder::OpenFolder(const std::string &name, Folder *folder) const {
+    const int fd = ::openat(Fd(native_), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) return errno;
     *folder = Folder();
     folder->native_ = fd;
     folder->path_ = path_ + "/" + name;
     return 0;
+}
+
+int Folder::MakeFolder(const std::string &name) const {
+    return ::mkdirat(Fd(native_), name.c_str(), 0777) == 0 ? 0 : errno;
 }
 
 int Folder::OpenFile(const std::string &name, File *file) const {

@@ -327,6 +327,11 @@ std::string ParentPath(const std::string &path) {
     return path.substr(0, separator);
 }
 
+std::string FileName(const std::string &path) {
+    const size_t separator = path.find_last_of("/\\:");
+    return separator == std::string::npos ? path : path.substr(separator + 1);
+}
+
 std::string AbsolutePath(const std::string &path) {
     if (path.empty() || path == "-") return path;
     return Utf8(FullPath(NativePath(path)));
@@ -389,21 +394,23 @@ int Folder::Duplicate(Folder *copy) const {
     return 0;
 }
 
-int Folder::OpenFolder(const std::string &name, bool create, Folder *folder) const {
+int Folder::OpenFolder(const std::string &name, Folder *folder) const {
     std::wstring child;
     if (const int bad = Child(path_, name, &child); bad != 0) return bad;
-    const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT;
-    HANDLE handle = CreateFileW(child.c_str(), kFolderAccess, kShareFolder, nullptr, OPEN_EXISTING, flags, nullptr);
-    if (handle == INVALID_HANDLE_VALUE && GetLastError() == ERROR_FILE_NOT_FOUND && create) {
-        if (!CreateDirectoryW(child.c_str(), nullptr) && GetLastError() != ERROR_ALREADY_EXISTS) return LastError();
-        handle = CreateFileW(child.c_str(), kFolderAccess, kShareFolder, nullptr, OPEN_EXISTING, flags, nullptr);
-    }
+    HANDLE handle = CreateFileW(child.c_str(), kFolderAccess, kShareFolder, nullptr, OPEN_EXISTING,
+                                FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
         if (const int refused = RefuseReparsePoint(handle); refused != 0) return refused;
     }
     std::string full = path_;
     if (!full.empty() && full.back() != '\\') full += '\\';
     return AdoptFolder(handle, Wide(full + name), folder);
+}
+
+int Folder::MakeFolder(const std::string &name) const {
+    std::wstring child;
+    if (const int bad = Child(path_, name, &child); bad != 0) return bad;
+    return CreateDirectoryW(child.c_str(), nullptr) ? 0 : LastError();
 }
 
 int Folder::OpenFile(const std::string &name, File *file) const {
