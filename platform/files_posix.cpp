@@ -220,7 +220,12 @@ int Folder::Duplicate(Folder *copy) const {
 
 int Folder::OpenFolder(const std::string &name, Folder *folder) const {
     const int fd = ::openat(Fd(native_), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    if (fd < 0) return errno;
+    if (fd < 0) {
+        // O_DIRECTORY answers a link with ENOTDIR; say what it is.
+        const int error = errno;
+        FileInfo info;
+        return error == ENOTDIR && Lookup(name, &info) == 0 && info.kind == FileKind::kLink ? ELOOP : error;
+    }
     *folder = Folder();
     folder->native_ = fd;
     folder->path_ = path_ + "/" + name;
