@@ -5,6 +5,7 @@
 #include <ctime>
 
 #include "platform/app_paths.h"
+#include "platform/calendar.h"
 #include "platform/files.h"
 
 namespace journal {
@@ -85,8 +86,7 @@ std::string NowText() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
     std::tm utc{};
-    localtime_r(&now, &local);
-    gmtime_r(&now, &utc);
+    platform::CalendarTimes(now, &local, &utc);
     char text[40];
     const size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
     // The offset in the ISO 8601 extended form, +02:00.

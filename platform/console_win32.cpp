@@ -1,9 +1,11 @@
 #include "platform/console.h"
 
+#include <windows.h>
+// After windows.h, which it builds on.
+#include <shellapi.h>
+
 #include <fcntl.h>
 #include <io.h>
-#include <shellapi.h>
-#include <windows.h>
 
 #include <atomic>
 #include <cstdio>

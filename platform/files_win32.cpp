@@ -107,11 +107,17 @@ constexpr DWORD kShareFolder = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr DWORD kFolderAccess = FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES | SYNCHRONIZE;
 
 // Opened with the link itself, never its target: a reparse point (a
-// symbolic link, a junction) is closed again and refused.
-int RefuseReparsePoint(HANDLE handle) {
+// symbolic link, a junction) is closed again and refused. The handle says
+// so on Windows; wine opens a POSIX link's target even so and only the
+// name's attributes tell, so both are asked (the handle, held open, keeps
+// a folder from being swapped in between).
+int RefuseReparsePoint(HANDLE handle, const std::wstring &path) {
     BY_HANDLE_FILE_INFORMATION data{};
-    if (GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &data) &&
-        (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) {
+    const bool handleSays = GetFileType(handle) == FILE_TYPE_DISK && GetFileInformationByHandle(handle, &data) &&
+                            (data.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    const DWORD attributes = GetFileAttributesW(path.c_str());
+    const bool nameSays = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0;
+    if (handleSays || nameSays) {
         CloseHandle(handle);
         return ELOOP;
     }
@@ -252,9 +258,10 @@ int File::Close() {
 
 int OpenForReading(const std::string &path, Links links, File *file) {
     const DWORD flags = FILE_FLAG_BACKUP_SEMANTICS | (links == Links::kRefuse ? FILE_FLAG_OPEN_REPARSE_POINT : 0);
-    HANDLE handle = CreateFileW(NativePath(path).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
+    const std::wstring native = NativePath(path);
+    HANDLE handle = CreateFileW(native.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING, flags, nullptr);
     if (handle != INVALID_HANDLE_VALUE && links == Links::kRefuse) {
-        if (const int refused = RefuseReparsePoint(handle); refused != 0) return refused;
+        if (const int refused = RefuseReparsePoint(handle, native); refused != 0) return refused;
     }
     return Adopt(handle, file);
 }
@@ -400,7 +407,7 @@ int Folder::OpenFolder(const std::string &name, Folder *folder) const {
     HANDLE handle = CreateFileW(child.c_str(), kFolderAccess, kShareFolder, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
-        if (const int refused = RefuseReparsePoint(handle); refused != 0) return refused;
+        if (const int refused = RefuseReparsePoint(handle, child); refused != 0) return refused;
     }
     std::string full = path_;
     if (!full.empty() && full.back() != '\\') full += '\\';
@@ -419,7 +426,7 @@ int Folder::OpenFile(const std::string &name, File *file) const {
     HANDLE handle = CreateFileW(child.c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
                                 FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr);
     if (handle != INVALID_HANDLE_VALUE) {
-        if (const int refused = RefuseReparsePoint(handle); refused != 0) return refused;
+        if (const int refused = RefuseReparsePoint(handle, child); refused != 0) return refused;
     }
     return Adopt(handle, file);
 }

@@ -191,7 +191,10 @@ TEST_F(PlatformFiles, AppendsLandAtTheEndWhole) {
 TEST(PlatformConsole, StandardOutputPassesBytesAsTheyAre) {
     ASSERT_FALSE(programPath.empty());
     const fs::path out = fs::temp_directory_path() / ("platform_stdout." + std::to_string(std::random_device{}()));
-    const std::string command = "\"" + programPath + "\" --write-binary-stdout > \"" + out.string() + "\"";
+    // Only the program quoted: Windows' shell drops the outer quotes of a
+    // line that holds more than one quoted part. The temporary folder's
+    // path needs none.
+    const std::string command = "\"" + programPath + "\" --write-binary-stdout > " + out.string();
     ASSERT_EQ(std::system(command.c_str()), 0) << command;
     std::ifstream file(out, std::ios::binary);
     const std::string bytes((std::istreambuf_iterator<char>(file)), std::istreambuf_iterator<char>());
