@@ -23,7 +23,7 @@ endif
 JOBS ?= 2
 SUDO := $(if $(filter 0,$(shell id -u)),,sudo)
 
-PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev libssl-dev \
+PACKAGES := cmake make g++ pkg-config libgtest-dev libgmock-dev libbenchmark-dev \
             qt6-base-dev qt6-base-dev-tools g++-mingw-w64-i686 binutils-mingw-w64-i686 \
             xvfb xauth \
             dpkg-dev file desktop-file-utils groff-base

@@ -4,13 +4,7 @@
 // folder is opened or made relative to its parent, and a link met where a
 // folder or a file goes is refused, so a link planted in the target can
 // never send a file elsewhere.
-#include <fcntl.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
-#include <filesystem>
-#include <system_error>
 
 #include "cli/commands.h"
 #include "cli/interrupt.h"
@@ -19,7 +13,7 @@
 #include "cli/manifest.h"
 #include "cli/remote_path.h"
 #include "nccmd/result_texts.h"
-#include "journal/sha256.h"
+#include "journal/data_tally.h"
 #include "nccmd/transfers.h"
 #include "cli/tree_commands.h"
 #include "cli/tree_support.h"
@@ -37,10 +31,8 @@ struct Device {
 // The folder the user named, made when missing (with its parents: the
 // user's own path, so links on it are followed like any program would).
 bool OpenTarget(const std::string &path, LocalFolder *folder, std::string *error) {
-    std::error_code code;
-    std::filesystem::create_directories(path, code);
-    if (code) {
-        *error = "cannot make the folder " + path + ": " + code.message();
+    if (const int failed = platform::MakeFolders(path); failed != 0) {
+        *error = "cannot make the folder " + path + ": " + platform::ErrorText(failed);
         return false;
     }
     return LocalFolder::Open(path, folder, error);
@@ -58,7 +50,7 @@ int CopyFile(const Device &device, const std::string &remote, const LocalFolder 
                                          &folderError);
     const std::string local = folder.Shown(relative);
     WholeFileWriter out(parentOk ? parent : folder, parentOk ? name : relative);
-    journal::Sha256 hash;
+    journal::DataTally copied;
     nccmd::TransferResult result;
     bool opened = parentOk && out.Open();
     if (opened) {
@@ -66,7 +58,7 @@ int CopyFile(const Device &device, const std::string &remote, const LocalFolder 
         result = nccmd::ReadRemoteFile(
             device.id, remote.c_str(),
             [&](const uint8_t *data, size_t n) {
-                hash.Update(data, n);
+                copied.Add(data, n);
                 return out.Write(data, n);
             },
             [&](uint64_t done, uint64_t) { progress.Update(done); }, [] { return StopRequested(); });
@@ -86,7 +78,7 @@ int CopyFile(const Device &device, const std::string &remote, const LocalFolder 
         status = kExitLocal;
         detail = out.Error();
     } else {
-        *digest = hash.HexDigest();
+        *digest = copied.HexDigest();
     }
     if (status != kExitOk) Complain(&progress, device.prefix, remote + ": not copied: " + detail);
     progress.FileDone(result.bytesDone);
@@ -124,9 +116,9 @@ int BackupDevice(const Device &device, const std::string &remoteFolder, const Lo
     // replaces; it goes before the first of them, so a run cut short never
     // leaves a manifest that disagrees with the files. (A link of that name
     // goes too; what it pointed to is left alone.)
-    if (unlinkat(localFolder.Fd(), kManifestName, 0) != 0 && errno != ENOENT) {
+    if (const int failed = localFolder.Handle().Remove(kManifestName); failed != 0 && failed != ENOENT) {
         Complain(nullptr, device.prefix,
-                 "cannot replace " + localFolder.Shown(kManifestName) + ": " + std::strerror(errno));
+                 "cannot replace " + localFolder.Shown(kManifestName) + ": " + platform::ErrorText(failed));
         return kExitLocal;
     }
 

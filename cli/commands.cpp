@@ -1,8 +1,5 @@
 #include "cli/commands.h"
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <algorithm>
 #include <map>
 #include <cctype>
@@ -21,7 +18,7 @@
 #include "nccmd/system_names.h"
 #include "cli/journal_line.h"
 #include "cli/local_files.h"
-#include "journal/sha256.h"
+#include "journal/data_tally.h"
 #include "cli/link_setup.h"
 #include "nccmd/nc_commands.h"
 #include "cli/progress_bar.h"
@@ -123,14 +120,12 @@ bool ReadsTwice(const CliOptions &o) { return o.verify.value_or(o.link == LinkCh
 // and digest; *differs says how they differ ("" when they agree).
 nccmd::TransferResult ReadAgain(const CliOptions &o, const std::string &remote, uint64_t firstSize,
                                 const std::string &firstDigest, std::string *differs) {
-    journal::Sha256 hash;
-    uint64_t received = 0;
+    journal::DataTally second;
     const nccmd::TransferResult result = ReadWithProgress(o, remote, "verify", [&](const uint8_t *data, size_t n) {
-        hash.Update(data, n);
-        received += n;
+        second.Add(data, n);
         return true;
     });
-    if (result.Succeeded() && (received != firstSize || hash.HexDigest() != firstDigest)) {
+    if (result.Succeeded() && (second.Bytes() != firstSize || second.HexDigest() != firstDigest)) {
         *differs = "verify failed: two reads of " + remote + " differ (line noise?)";
     }
     return result;
@@ -140,22 +135,23 @@ int Get(const CliOptions &o) {
     const std::string remote = RemoteFilePath(o.arguments[0]);
     std::string local = o.arguments.size() > 1 ? o.arguments[1] : BaseName(remote);
     // Like cp: a folder as the target receives the file under its own name.
-    struct stat st {};
-    if (local != "-" && stat(local.c_str(), &st) == 0 && S_ISDIR(st.st_mode)) local += "/" + BaseName(remote);
+    platform::FileInfo target;
+    if (local != "-" && platform::Stat(local, platform::Links::kFollow, &target) == 0 &&
+        target.kind == platform::FileKind::kFolder) {
+        local += "/" + BaseName(remote);
+    }
     if (BaseName(local).empty()) return ReportLocal("no local file name in '" + o.arguments[0] + "'");
     WholeFileWriter out(local, false);
     if (!out.Open()) return ReportLocal(out.Error());
-    journal::Sha256 hash;
-    uint64_t received = 0;
+    journal::DataTally received;
     const nccmd::TransferResult result = ReadWithProgress(o, remote, "get", [&](const uint8_t *data, size_t n) {
-        hash.Update(data, n);
-        received += n;
+        received.Add(data, n);
         return out.Write(data, n);
     });
-    JournalRecord record{journal::kGet, remote, local, true, received, hash.HexDigest(), {}};
+    JournalRecord record{journal::kGet, remote, local, true, received.Bytes(), received.HexDigest(), {}};
     if (result.Succeeded() && ReadsTwice(o)) {
         std::string differs;
-        const nccmd::TransferResult second = ReadAgain(o, remote, received, record.sha256, &differs);
+        const nccmd::TransferResult second = ReadAgain(o, remote, received.Bytes(), record.sha256, &differs);
         if (!second.Succeeded() || !differs.empty()) {
             record.result = !differs.empty() ? differs : "verify: " + ResultText(second, "");
             WriteJournalLine(o, record);
@@ -196,27 +192,24 @@ struct LocalInput {
     bool Usable() const { return error.empty(); }
 
     bool Read(uint8_t *buffer, size_t n) {
-        if (ReadFully(file.fd.Get(), buffer, n) != ssize_t(n)) return false;
-        hash.Update(buffer, n);
-        read += n;
+        if (ReadFully(file.file, buffer, n) != int64_t(n)) return false;
+        handedOut.Add(buffer, n);
         return true;
     }
 
-    // Of the bytes Read handed out so far.
-    journal::Sha256 hash;
-    uint64_t read = 0;
+    journal::DataTally handedOut;  // the bytes Read handed out so far
 };
 
 // Reads the remote file back and compares it with the local one.
 int Verify(const CliOptions &o, const std::string &remote, LocalInput &input, const std::string &localPath,
            std::string *outcome) {
-    lseek(input.file.fd.Get(), 0, SEEK_SET);
+    input.file.file.Rewind();
     nccmd::Comparison comparison;
     Stoppable([&] {
         ProgressBar bar("verify");
         comparison = nccmd::CompareRemoteFile(
             o.id, remote.c_str(), uint64_t(input.size),
-            [&](uint8_t *buffer, size_t n) -> int64_t { return std::max<ssize_t>(0, ReadFully(input.file.fd.Get(), buffer, n)); },
+            [&](uint8_t *buffer, size_t n) -> int64_t { return std::max<int64_t>(0, ReadFully(input.file.file, buffer, n)); },
             false, [&](uint64_t done, uint64_t total) { bar.Update(done, total); }, [] { return StopRequested(); });
         return comparison.read;
     });
@@ -253,8 +246,8 @@ int Put(const CliOptions &o) {
     });
     const std::string localError = "cannot read " + localPath + " to its end (did it change?)";
     const int status = TransferStatus(result, localError);
-    JournalRecord record{journal::kPut, remote, localPath, true, input.read, input.hash.HexDigest(),
-                         ResultText(result, localError)};
+    JournalRecord record{journal::kPut, remote, localPath, true, input.handedOut.Bytes(),
+                         input.handedOut.HexDigest(), ResultText(result, localError)};
     // A serial line's checksum misses most damage in a long request: there
     // the file is read back unless the user says not to.
     if (status != kExitOk || !o.verify.value_or(o.link == LinkChoice::kSerial)) {
@@ -414,7 +407,7 @@ int Dnc(const CliOptions &o) {
         return nccmd::RunDncStream(o.id, restarting ? restart.Size() : input.size, callbacks);
     });
     const std::string localError = "cannot read " + localPath + " to its end (did it change?)";
-    JournalRecord record{journal::kDnc, {}, localPath, true, input.read, input.hash.HexDigest(),
+    JournalRecord record{journal::kDnc, {}, localPath, true, input.handedOut.Bytes(), input.handedOut.HexDigest(),
                          ResultText(result, localError)};
     if (restarting) {
         record.bytes = restart.BytesRead();

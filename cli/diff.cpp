@@ -2,12 +2,8 @@
 // is only read. One line per difference on stdout:
 //   only-local PATH, only-remote PATH (folders end in '/'),
 //   differs PATH local N remote M (sizes in bytes).
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cstdio>
-#include <cstring>
 #include <map>
 #include <set>
 
@@ -44,15 +40,16 @@ void Line(TreeProgress *progress, const Device &device, const std::string &text)
 // difference. Returns kExitOk, kExitVerify (differs, with *remoteSize the
 // size the controller announced) or an error status; a controller failure
 // or Ctrl-C in the middle of the file is that error, never a difference.
-int CompareContent(const Device &device, const std::string &remote, const std::string &shownLocal, int localFd,
-                   uint64_t localSize, TreeProgress *progress, uint64_t *remoteSize) {
+int CompareContent(const Device &device, const std::string &remote, const std::string &shownLocal,
+                   platform::File &localFile, uint64_t localSize, TreeProgress *progress, uint64_t *remoteSize) {
     std::string readError;
     if (progress != nullptr) progress->StartFile();
     const nccmd::Comparison comparison = nccmd::CompareRemoteFile(
         device.id, remote.c_str(), localSize,
         [&](uint8_t *buffer, size_t n) -> int64_t {
-            const ssize_t got = ReadFully(localFd, buffer, n);
-            if (got < 0) readError = "cannot read " + shownLocal + ": " + std::strerror(errno);
+            int failed = 0;
+            const int64_t got = ReadFully(localFile, buffer, n, &failed);
+            if (got < 0) readError = "cannot read " + shownLocal + ": " + platform::ErrorText(failed);
             return got;
         },
         true,
@@ -117,7 +114,7 @@ int DiffFile(const Device &device, const std::string &local, uint64_t localSize,
         return kExitLocal;
     }
     uint64_t remoteSize = found->size;
-    const int status = CompareContent(device, remote, local, input.fd.Get(), localSize, nullptr, &remoteSize);
+    const int status = CompareContent(device, remote, local, input.file, localSize, nullptr, &remoteSize);
     if (status == kExitVerify) Line(nullptr, device, DiffersLine(shown, localSize, remoteSize));
     return status;
 }
@@ -133,8 +130,7 @@ bool BelowReported(const std::string &path, const std::set<std::string> &reporte
 
 int DiffTree(const Device &device, const LocalFolder &folder, const std::string &remoteFolder) {
     int status = kExitOk;
-    const std::string &localFolder = folder.Path();
-    const LocalWalk local = WalkLocalTree(localFolder);
+    const LocalWalk local = WalkLocalTree(folder);
     if (!local.error.empty()) {
         Complain(nullptr, device.messagePrefix, local.error);
         return kExitLocal;
@@ -210,7 +206,7 @@ int DiffTree(const Device &device, const LocalFolder &folder, const std::string 
             Complain(&progress, device.messagePrefix, error);
             fileStatus = kExitLocal;
         } else {
-            fileStatus = CompareContent(device, RemoteJoin(remoteFolder, path), folder.Shown(path), input.fd.Get(),
+            fileStatus = CompareContent(device, RemoteJoin(remoteFolder, path), folder.Shown(path), input.file,
                                         sides.local->size, &progress, &remoteSize);
         }
         if (fileStatus == kExitVerify) Line(&progress, device, DiffersLine(path, sides.local->size, remoteSize));
@@ -224,12 +220,13 @@ int DiffTree(const Device &device, const LocalFolder &folder, const std::string 
 
 int Diff(const CliOptions &o) {
     const std::string &local = o.arguments[0];
-    struct stat st {};
-    if (stat(local.c_str(), &st) != 0 || (!S_ISDIR(st.st_mode) && !S_ISREG(st.st_mode))) {
+    platform::FileInfo st;
+    if (platform::Stat(local, platform::Links::kFollow, &st) != 0 ||
+        (st.kind != platform::FileKind::kFolder && st.kind != platform::FileKind::kFile)) {
         Complain(nullptr, "", local + " is neither a folder nor a file");
         return kExitLocal;
     }
-    const bool folder = S_ISDIR(st.st_mode);
+    const bool folder = st.kind == platform::FileKind::kFolder;
     const std::string typed = o.arguments.size() > 1 ? o.arguments[1] : "";
     const bool several = o.ids.size() > 1;
     StopScope stoppable;
@@ -253,7 +250,7 @@ int Diff(const CliOptions &o) {
                 deviceStatus = DiffTree(device, several ? own : top, RemoteDirPath(typed));
             }
         } else {
-            deviceStatus = DiffFile(device, local, uint64_t(st.st_size), RemotePutPath(typed, local));
+            deviceStatus = DiffFile(device, local, st.size, RemotePutPath(typed, local));
         }
         status = WorseStatus(status, deviceStatus);
         if (status == kExitInterrupted) break;

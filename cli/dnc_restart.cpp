@@ -24,7 +24,7 @@ bool ReadText(const std::string &path, std::string *text, std::string *error) {
         return false;
     }
     text->resize(file.size);
-    const ssize_t got = ReadFully(file.fd.Get(), text->data(), text->size());
+    const int64_t got = ReadFully(file.file, text->data(), text->size());
     if (got < 0 || size_t(got) != text->size()) {
         *error = "cannot read " + path + " to its end (did it change?)";
         return false;
@@ -32,11 +32,7 @@ bool ReadText(const std::string &path, std::string *text, std::string *error) {
     return true;
 }
 
-std::string Sha256Of(std::string_view bytes) {
-    journal::Sha256 hash;
-    hash.Update(bytes.data(), bytes.size());
-    return hash.HexDigest();
-}
+std::string Sha256Of(std::string_view bytes) { return journal::Sha256Hex(bytes.data(), bytes.size()); }
 
 std::string Where(const nccmd::RestartPlan &plan) {
     std::string where = "line " + std::to_string(plan.line) + " of " + std::to_string(plan.lineCount);
@@ -106,10 +102,10 @@ int RestartRun::Prepare(const CliOptions &o) {
 }
 
 bool RestartRun::Read(uint8_t *buffer, size_t n) {
-    if (n > plan_.stream.size() - read_) return false;
-    std::memcpy(buffer, plan_.stream.data() + read_, n);
-    hash_.Update(buffer, n);
-    read_ += n;
+    const size_t at = size_t(sent_.Bytes());
+    if (n > plan_.stream.size() - at) return false;
+    std::memcpy(buffer, plan_.stream.data() + at, n);
+    sent_.Add(buffer, n);
     return true;
 }
 

@@ -8,7 +8,7 @@
 
 #include "cli/cli_options.h"
 #include "nccmd/restart_stream.h"
-#include "journal/sha256.h"
+#include "journal/data_tally.h"
 
 namespace dncctl {
 
@@ -22,8 +22,8 @@ public:
     int32_t Size() const { return static_cast<int32_t>(plan_.stream.size()); }
     // The DNC loop's source: the stream in order.
     bool Read(uint8_t *buffer, size_t n);
-    uint64_t BytesRead() const { return read_; }
-    std::string StreamSha256() { return hash_.HexDigest(); }
+    uint64_t BytesRead() const { return sent_.Bytes(); }
+    std::string StreamSha256() const { return sent_.HexDigest(); }
     // What the journal line adds to the result text.
     std::string JournalNote() const;
     const nccmd::RestartPlan &Plan() const { return plan_; }
@@ -33,8 +33,7 @@ private:
     nccmd::RestartPlan plan_;
     std::string program_;
     std::string preambleSha256_;
-    size_t read_ = 0;
-    journal::Sha256 hash_;
+    journal::DataTally sent_;
 };
 
 // --show: plans and prints without a link. Returns the exit status.

@@ -1,16 +1,12 @@
 #include "cli/file_digest.h"
 
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 
 #include "journal/sha256.h"
 
 namespace dncctl {
 
-std::string Sha256OfFd(int fd, const std::string &shown, const std::function<bool()> &stop, std::string *error) {
+std::string Sha256OfFile(platform::File &file, const std::string &shown, const std::function<bool()> &stop, std::string *error) {
     journal::Sha256 hash;
     uint8_t buffer[64 * 1024];
     for (;;) {
@@ -18,10 +14,10 @@ std::string Sha256OfFd(int fd, const std::string &shown, const std::function<boo
             *error = "stopped";
             return "";
         }
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        int failed = 0;
+        const int64_t n = file.Read(buffer, sizeof buffer, &failed);
         if (n < 0) {
-            *error = "cannot read " + shown + ": " + std::strerror(errno);
+            *error = "cannot read " + shown + ": " + platform::ErrorText(failed);
             return "";
         }
         if (n == 0) break;

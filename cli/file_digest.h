@@ -6,12 +6,14 @@
 #include <functional>
 #include <string>
 
+#include "platform/files.h"
+
 namespace dncctl {
 
-// The digest of what is left to read of `fd`, as 64 lower-case hex digits,
+// The digest of what is left to read of `file`, as 64 lower-case hex digits,
 // or "" with *error set. `stop` is asked between pieces, so a file of
 // gigabytes does not hold Ctrl-C up; when it says so the result is "" with
 // *error "stopped".
-std::string Sha256OfFd(int fd, const std::string &shown, const std::function<bool()> &stop, std::string *error);
+std::string Sha256OfFile(platform::File &file, const std::string &shown, const std::function<bool()> &stop, std::string *error);
 
 }  // namespace dncctl

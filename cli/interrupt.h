@@ -1,5 +1,6 @@
-// Ctrl-C handling. Signals are taken by a thread of their own (sigwait), so
-// the link's system calls are never interrupted half-way through a request.
+// Ctrl-C handling. Ctrl-C is taken on a thread of its own (the console
+// layer's), so the link's system calls are never interrupted half-way
+// through a request.
 // While a transfer is running the first Ctrl-C only asks it to stop: the
 // transfer then sends the abort block and the program exits non-zero. A
 // second Ctrl-C, or one outside a transfer, ends the program at once, and
@@ -9,8 +10,8 @@
 
 namespace dncctl {
 
-// Blocks SIGINT and SIGTERM in every thread and starts the signal thread.
-// Call before any other thread is created.
+// Starts taking Ctrl-C (and SIGTERM, or the console closing). Call before
+// any other thread is created.
 void InstallInterruptHandling();
 
 // Brackets a transfer during which Ctrl-C asks for a stop.

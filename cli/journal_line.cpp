@@ -1,21 +1,13 @@
 #include "cli/journal_line.h"
 
-#include <climits>
 #include <cstdio>
-#include <cstdlib>
 
 #include "journal/journal.h"
+#include "platform/files.h"
 
 namespace dncctl {
 
 namespace {
-
-std::string AbsolutePath(const std::string &path) {
-    if (path.empty() || path == "-" || path[0] == '/') return path;
-    char resolved[PATH_MAX];
-    if (realpath(path.c_str(), resolved) != nullptr) return resolved;
-    return path;
-}
 
 std::string Address(const CliOptions &o) {
     if (o.link == LinkChoice::kUdp) return o.udpHost + ":" + std::to_string(o.udpPort);
@@ -32,7 +24,7 @@ void WriteJournalLine(const CliOptions &o, const JournalRecord &record) {
     entry.link = o.link == LinkChoice::kUdp ? "udp" : "serial";
     entry.address = Address(o);
     entry.remotePath = record.remotePath;
-    entry.localFile = AbsolutePath(record.localFile);
+    entry.localFile = record.localFile == "-" ? record.localFile : platform::AbsolutePath(record.localFile);
     if (record.hasData) {
         entry.bytes = std::to_string(record.bytes);
         entry.sha256 = record.sha256;

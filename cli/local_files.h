@@ -3,7 +3,6 @@
 #pragma once
 
 #include <cstdint>
-#include <cstdio>
 #include <string>
 
 #include "cli/local_folder.h"
@@ -40,7 +39,7 @@ public:
     static std::string TemporaryName(const std::string &name, const std::string &suffix, size_t nameLimit);
 
 private:
-    bool Fail(const char *what);
+    bool Fail(const char *what, int error);
     bool FailWith(const std::string &text);
 
     std::string shown_;  // for messages
@@ -48,10 +47,10 @@ private:
     bool toStdout_;
     bool durable_;
     bool refuseLinks_;
-    UniqueFd folder_;
+    platform::Folder folder_;
     std::string folderPath_;  // opened by Open when folder_ is not given
     std::string temp_;
-    FILE *file_ = nullptr;
+    platform::File file_;
     std::string error_;
 };
 

@@ -1,55 +1,36 @@
 #include "cli/local_folder.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstring>
 
 namespace dncctl {
 
-UniqueFd::~UniqueFd() {
-    if (fd_ >= 0) ::close(fd_);
-}
-
-UniqueFd &UniqueFd::operator=(UniqueFd &&other) noexcept {
-    if (this != &other) {
-        if (fd_ >= 0) ::close(fd_);
-        fd_ = other.Release();
-    }
-    return *this;
-}
-
 namespace {
 
-const char *KindOf(mode_t mode) {
-    if (S_ISLNK(mode)) return "a link";
-    if (S_ISDIR(mode)) return "a folder";
-    if (S_ISREG(mode)) return "a file";
-    if (S_ISFIFO(mode)) return "a FIFO";
-    if (S_ISCHR(mode) || S_ISBLK(mode)) return "a device";
-    if (S_ISSOCK(mode)) return "a socket";
-    return "a special file";
+const char *KindOf(platform::FileKind kind) {
+    switch (kind) {
+        case platform::FileKind::kLink: return "a link";
+        case platform::FileKind::kFolder: return "a folder";
+        case platform::FileKind::kFile: return "a file";
+        case platform::FileKind::kFifo: return "a FIFO";
+        case platform::FileKind::kDevice: return "a device";
+        case platform::FileKind::kSocket: return "a socket";
+        default: return "a special file";
+    }
 }
 
-// After fstat of an open file: a regular file, or why not.
-bool CheckRegular(int fd, const std::string &shown, RegularFile *file, std::string *error) {
-    struct stat st {};
-    if (fstat(fd, &st) != 0) {
-        *error = "cannot read " + shown + ": " + std::strerror(errno);
+// After the open: a regular file, or why not.
+bool CheckRegular(platform::File opened, const std::string &shown, RegularFile *file, std::string *error) {
+    platform::FileInfo info;
+    if (const int failed = opened.Info(&info); failed != 0) {
+        *error = "cannot read " + shown + ": " + platform::ErrorText(failed);
         return false;
     }
-    if (!S_ISREG(st.st_mode)) {
-        *error = shown + " is " + KindOf(st.st_mode) + ", not a regular file";
+    if (info.kind != platform::FileKind::kFile) {
+        *error = shown + " is " + KindOf(info.kind) + ", not a regular file";
         return false;
     }
-    // Opened without blocking so a FIFO could not hold the open up; a
-    // regular file reads the same either way, but say what is meant.
-    const int flags = fcntl(fd, F_GETFL);
-    if (flags >= 0) fcntl(fd, F_SETFL, flags & ~O_NONBLOCK);
-    file->fd = UniqueFd(fd);
-    file->size = uint64_t(st.st_size);
+    file->file = std::move(opened);
+    file->size = info.size;
     return true;
 }
 
@@ -58,43 +39,33 @@ bool IsDotName(const std::string &name) { return name == "." || name == ".."; }
 }  // namespace
 
 bool OpenRegularFile(const std::string &path, RegularFile *file, std::string *error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = "cannot open " + path + ": " + std::strerror(errno);
+    platform::File opened;
+    if (const int failed = platform::OpenForReading(path, platform::Links::kFollow, &opened); failed != 0) {
+        *error = "cannot open " + path + ": " + platform::ErrorText(failed);
         return false;
     }
-    if (!CheckRegular(fd, path, file, error)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
+    return CheckRegular(std::move(opened), path, file, error);
 }
 
-ssize_t ReadFully(int fd, void *buffer, size_t length) {
-    size_t done = 0;
-    while (done < length) {
-        const ssize_t n = ::read(fd, static_cast<char *>(buffer) + done, length - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) return -1;
-        if (n == 0) break;
-        done += size_t(n);
-    }
-    return ssize_t(done);
+int64_t ReadFully(platform::File &file, void *buffer, size_t length, int *error) {
+    int failed = 0;
+    const int64_t n = file.ReadFully(buffer, length, &failed);
+    if (n < 0 && error != nullptr) *error = failed;
+    return n;
 }
 
-std::string DescribeEntry(int folderFd, const std::string &name) {
-    struct stat st {};
-    if (fstatat(folderFd, name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return std::strerror(errno);
-    return KindOf(st.st_mode);
+std::string DescribeEntry(const platform::Folder &folder, const std::string &name) {
+    platform::FileInfo info;
+    if (const int failed = folder.Lookup(name, &info); failed != 0) return platform::ErrorText(failed);
+    if (info.kind == platform::FileKind::kMissing) return platform::ErrorText(ENOENT);
+    return KindOf(info.kind);
 }
 
 bool LocalFolder::Open(const std::string &path, LocalFolder *folder, std::string *error) {
-    const int fd = ::open(path.empty() ? "." : path.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (fd < 0) {
-        *error = "cannot open the folder " + path + ": " + std::strerror(errno);
+    if (const int failed = platform::Folder::Open(path.empty() ? "." : path, &folder->folder_); failed != 0) {
+        *error = "cannot open the folder " + path + ": " + platform::ErrorText(failed);
         return false;
     }
-    folder->fd_ = UniqueFd(fd);
     folder->path_ = path;
     return true;
 }
@@ -106,9 +77,9 @@ std::string LocalFolder::Shown(const std::string &relative) const {
 }
 
 bool LocalFolder::Descend(const std::string &relative, bool create, LocalFolder *folder, std::string *error) const {
-    UniqueFd current(::dup(fd_.Get()));
-    if (!current.Valid()) {
-        *error = "cannot open the folder " + path_ + ": " + std::strerror(errno);
+    platform::Folder current;
+    if (const int failed = folder_.Duplicate(&current); failed != 0) {
+        *error = "cannot open the folder " + path_ + ": " + platform::ErrorText(failed);
         return false;
     }
     std::string walked;
@@ -123,29 +94,29 @@ bool LocalFolder::Descend(const std::string &relative, bool create, LocalFolder 
             *error = Shown(walked) + ": not a name inside " + path_;
             return false;
         }
-        int fd = ::openat(current.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0 && errno == ENOENT && create) {
-            if (::mkdirat(current.Get(), name.c_str(), 0777) != 0 && errno != EEXIST) {
-                *error = "cannot make the folder " + Shown(walked) + ": " + std::strerror(errno);
+        platform::Folder next;
+        int failed = current.OpenFolder(name, &next);
+        if (failed == ENOENT && create) {
+            if (const int made = current.MakeFolder(name); made != 0 && made != EEXIST) {
+                *error = "cannot make the folder " + Shown(walked) + ": " + platform::ErrorText(made);
                 return false;
             }
-            fd = ::openat(current.Get(), name.c_str(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+            failed = current.OpenFolder(name, &next);
         }
-        if (fd < 0) {
-            const int openErrno = errno;
-            const std::string kind = DescribeEntry(current.Get(), name);
+        if (failed != 0) {
+            const std::string kind = DescribeEntry(current, name);
             if (kind == "a link") {
                 *error = Shown(walked) + ": a link, not followed; nothing is read or written through it";
-            } else if (openErrno == ENOTDIR || openErrno == ELOOP) {
+            } else if (failed == ENOTDIR || failed == ELOOP) {
                 *error = Shown(walked) + " is " + kind + " where a folder should be";
             } else {
-                *error = "cannot open the folder " + Shown(walked) + ": " + std::strerror(openErrno);
+                *error = "cannot open the folder " + Shown(walked) + ": " + platform::ErrorText(failed);
             }
             return false;
         }
-        current = UniqueFd(fd);
+        current = std::move(next);
     }
-    folder->fd_ = std::move(current);
+    folder->folder_ = std::move(current);
     folder->path_ = Shown(relative);
     return true;
 }
@@ -160,21 +131,16 @@ bool LocalFolder::OpenFile(const std::string &relative, RegularFile *file, std::
         *error = Shown(relative) + ": not a file name";
         return false;
     }
-    const int fd = ::openat(parent.Fd(), name.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        const int openErrno = errno;
-        if (DescribeEntry(parent.Fd(), name) == "a link") {
+    platform::File opened;
+    if (const int failed = parent.folder_.OpenFile(name, &opened); failed != 0) {
+        if (DescribeEntry(parent.folder_, name) == "a link") {
             *error = Shown(relative) + ": a link, not followed; nothing is read through it";
         } else {
-            *error = "cannot open " + Shown(relative) + ": " + std::strerror(openErrno);
+            *error = "cannot open " + Shown(relative) + ": " + platform::ErrorText(failed);
         }
         return false;
     }
-    if (!CheckRegular(fd, Shown(relative), file, error)) {
-        ::close(fd);
-        return false;
-    }
-    return true;
+    return CheckRegular(std::move(opened), Shown(relative), file, error);
 }
 
 }  // namespace dncctl

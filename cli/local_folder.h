@@ -6,39 +6,16 @@
 // is read, so a FIFO or a device never holds a command up.
 #pragma once
 
-#include <sys/types.h>
-
 #include <cstdint>
 #include <string>
 
+#include "platform/files.h"
+
 namespace dncctl {
-
-// A file descriptor closed when it goes.
-class UniqueFd {
-public:
-    UniqueFd() = default;
-    explicit UniqueFd(int fd) : fd_(fd) {}
-    ~UniqueFd();
-    UniqueFd(UniqueFd &&other) noexcept : fd_(other.Release()) {}
-    UniqueFd &operator=(UniqueFd &&other) noexcept;
-    UniqueFd(const UniqueFd &) = delete;
-    UniqueFd &operator=(const UniqueFd &) = delete;
-
-    int Get() const { return fd_; }
-    bool Valid() const { return fd_ >= 0; }
-    int Release() {
-        const int fd = fd_;
-        fd_ = -1;
-        return fd;
-    }
-
-private:
-    int fd_ = -1;
-};
 
 // A regular file opened for reading, with its size.
 struct RegularFile {
-    UniqueFd fd;
+    platform::File file;
     uint64_t size = 0;
 };
 
@@ -48,11 +25,11 @@ struct RegularFile {
 bool OpenRegularFile(const std::string &path, RegularFile *file, std::string *error);
 
 // Reads exactly `length` bytes unless the file ends first; the number read,
-// or -1 on a read error.
-ssize_t ReadFully(int fd, void *buffer, size_t length);
+// or -1 on a read error (its number in *error when given).
+int64_t ReadFully(platform::File &file, void *buffer, size_t length, int *error = nullptr);
 
 // What a path component turned out to be when it could not be used.
-std::string DescribeEntry(int folderFd, const std::string &name);
+std::string DescribeEntry(const platform::Folder &folder, const std::string &name);
 
 class LocalFolder {
 public:
@@ -69,15 +46,15 @@ public:
     // The regular file `relative` below this one, reached the same way.
     bool OpenFile(const std::string &relative, RegularFile *file, std::string *error) const;
 
-    int Fd() const { return fd_.Get(); }
+    const platform::Folder &Handle() const { return folder_; }
     const std::string &Path() const { return path_; }
-    bool Valid() const { return fd_.Valid(); }
+    bool Valid() const { return folder_.IsOpen(); }
 
     // Path() + "/" + relative, for messages.
     std::string Shown(const std::string &relative) const;
 
 private:
-    UniqueFd fd_;
+    platform::Folder folder_;
     std::string path_;
 };
 

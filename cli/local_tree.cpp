@@ -1,12 +1,9 @@
 #include "cli/local_tree.h"
 
 #include <algorithm>
-#include <filesystem>
-#include <system_error>
+#include <vector>
 
 namespace dncctl {
-
-namespace fs = std::filesystem;
 
 std::string LocalJoin(const std::string &folder, const std::string &relative) {
     if (relative.empty()) return folder;
@@ -14,57 +11,66 @@ std::string LocalJoin(const std::string &folder, const std::string &relative) {
     return folder + "/" + relative;
 }
 
-LocalWalk WalkLocalTree(const std::string &folder) {
+namespace {
+
+// One folder on the way down: held open while its entries are looked at.
+struct Level {
+    platform::Folder folder;
+    std::string relative;  // "" at the top
+    std::vector<platform::FolderEntry> entries;
+    size_t next = 0;
+};
+
+}  // namespace
+
+LocalWalk WalkLocalTree(const LocalFolder &top) {
     LocalWalk walk;
-    std::error_code error;
-    fs::recursive_directory_iterator it(folder, error);
-    if (error) {
-        walk.error = "cannot read " + folder + ": " + error.message();
+    const std::string &folder = top.Path();
+    std::vector<Level> levels(1);
+    const int opened = top.Handle().Duplicate(&levels[0].folder);
+    const int listed = opened != 0 ? opened : levels[0].folder.List(&levels[0].entries);
+    if (listed != 0) {
+        walk.error = "cannot read " + folder + ": " + platform::ErrorText(listed);
         return walk;
     }
-    for (; it != fs::recursive_directory_iterator(); it.increment(error)) {
-        if (error) {
-            walk.tree.problems.push_back("cannot read below " + folder + ": " + error.message());
-            break;
-        }
-        const fs::path &path = it->path();
-        const std::string name = path.filename().string();
-        const std::string relative = path.lexically_relative(folder).generic_string();
-        // Its own type, never a link's target: the iterator does not
-        // descend into linked folders, and nothing here reads through one.
-        const fs::file_status status = it->symlink_status(error);
-        const bool isFolder = !error && fs::is_directory(status);
-        if (name[0] == '.' || (it.depth() == 0 && name == kManifestName)) {
-            if (isFolder) it.disable_recursion_pending();
+    while (!levels.empty()) {
+        Level &level = levels.back();
+        if (level.next == level.entries.size()) {
+            levels.pop_back();
             continue;
         }
+        const platform::FolderEntry &e = level.entries[level.next++];
+        const std::string relative = level.relative.empty() ? e.name : level.relative + "/" + e.name;
+        const bool isFolder = e.info.kind == platform::FileKind::kFolder;
+        if (e.name[0] == '.' || (levels.size() == 1 && e.name == kManifestName)) continue;
         if (walk.tree.entries.size() >= kMaxTreeEntries) {
             walk.tree.problems.push_back(folder + ": more than " + std::to_string(kMaxTreeEntries) +
                                          " files and folders; the rest were not looked at");
             break;
         }
-        if (name.find('\\') != std::string::npos) {
+        if (e.name.find('\\') != std::string::npos) {
             walk.tree.problems.push_back(LocalJoin(folder, relative) + ": a name holding '\\' cannot go to the controller");
-            if (isFolder) it.disable_recursion_pending();
             continue;
         }
-        if (error) {
-            walk.tree.problems.push_back(LocalJoin(folder, relative) + ": " + error.message());
-            continue;
-        }
-        if (fs::is_symlink(status)) {
+        // Its own type, never a link's target: nothing here reads through one.
+        if (e.info.kind == platform::FileKind::kLink) {
             walk.tree.problems.push_back(LocalJoin(folder, relative) + ": a link, not followed");
-        } else if (isFolder) {
-            walk.tree.entries.push_back({relative, true, 0});
-        } else if (fs::is_regular_file(status)) {
-            const uintmax_t size = it->file_size(error);
-            if (error) {
-                walk.tree.problems.push_back(LocalJoin(folder, relative) + ": " + error.message());
-                continue;
-            }
-            walk.tree.entries.push_back({relative, false, uint64_t(size)});
-        } else {
+        } else if (e.info.kind == platform::FileKind::kFile) {
+            walk.tree.entries.push_back({relative, false, e.info.size});
+        } else if (!isFolder) {
             walk.tree.problems.push_back(LocalJoin(folder, relative) + ": neither a file nor a folder, left out");
+        } else {
+            walk.tree.entries.push_back({relative, true, 0});
+            Level below;
+            below.relative = relative;
+            int failed = level.folder.OpenFolder(e.name, &below.folder);
+            if (failed == 0) failed = below.folder.List(&below.entries);
+            if (failed != 0) {
+                walk.tree.problems.push_back("cannot read below " + folder + ": " + LocalJoin(folder, relative) + ": " +
+                                             platform::ErrorText(failed));
+                break;
+            }
+            levels.push_back(std::move(below));
         }
     }
     std::sort(walk.tree.entries.begin(), walk.tree.entries.end());

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "cli/file_tree.h"
+#include "cli/local_folder.h"
 
 namespace dncctl {
 
@@ -14,11 +15,12 @@ struct LocalWalk {
     std::string error;  // the folder itself cannot be read
 };
 
-// Regular files and folders below `folder`. Links (to files or folders:
-// none is followed), FIFOs, devices, a name holding '\' (the controller's
+// Regular files and folders below `folder`, each folder opened inside its
+// parent without following links. Links (to files or folders: none is
+// followed), FIFOs, devices, a name holding '\' (the controller's
 // separator), anything that cannot be read and whatever lies beyond
 // kMaxTreeEntries are named in tree.problems and left out.
-LocalWalk WalkLocalTree(const std::string &folder);
+LocalWalk WalkLocalTree(const LocalFolder &folder);
 
 // `folder` + "/" + a relative tree path.
 std::string LocalJoin(const std::string &folder, const std::string &relative);

@@ -9,10 +9,12 @@
 #include "cli/dnc_restart.h"
 #include "cli/interrupt.h"
 #include "cli/link_setup.h"
+#include "platform/console.h"
 
 int main(int argc, char **argv) {
     using namespace dncctl;
-    const ParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    platform::PrepareStandardStreams();
+    const ParseResult parsed = ParseCommandLine(platform::CommandLineArguments(argc, argv));
     const CliOptions &o = parsed.options;
     if (o.commandHelp) {
         std::fputs(CommandUsage(o.command).c_str(), stdout);

@@ -1,11 +1,6 @@
 #include "cli/manifest.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
-#include <cstring>
 #include <sstream>
 
 #include "cli/file_tree.h"
@@ -83,8 +78,8 @@ ParsedManifest ParseManifest(const std::string &text) {
 
 BackupCheck CheckBackup(const LocalFolder &folder, const std::function<bool()> &stop) {
     BackupCheck check;
-    struct stat st {};
-    if (fstatat(folder.Fd(), kManifestName, &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT) return check;
+    platform::FileInfo info;
+    if (folder.Handle().Lookup(kManifestName, &info) == 0 && info.kind == platform::FileKind::kMissing) return check;
     check.present = true;
     RegularFile file;
     std::string error;
@@ -98,9 +93,10 @@ BackupCheck CheckBackup(const LocalFolder &folder, const std::function<bool()> &
         return check;
     }
     std::string text(size_t(file.size), '\0');
-    const ssize_t got = ReadFully(file.fd.Get(), text.data(), text.size());
+    int failed = 0;
+    const int64_t got = ReadFully(file.file, text.data(), text.size(), &failed);
     if (got < 0) {
-        check.problems.push_back("cannot read " + folder.Shown(kManifestName) + ": " + std::strerror(errno));
+        check.problems.push_back("cannot read " + folder.Shown(kManifestName) + ": " + platform::ErrorText(failed));
         return check;
     }
     text.resize(size_t(got));
@@ -112,7 +108,7 @@ BackupCheck CheckBackup(const LocalFolder &folder, const std::function<bool()> &
             check.problems.push_back(e.path + ": " + error);
             continue;
         }
-        const std::string digest = Sha256OfFd(listed.fd.Get(), folder.Shown(e.path), stop, &error);
+        const std::string digest = Sha256OfFile(listed.file, folder.Shown(e.path), stop, &error);
         if (stop && stop()) {
             check.interrupted = true;
             return check;

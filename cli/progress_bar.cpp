@@ -1,8 +1,8 @@
 #include "cli/progress_bar.h"
 
-#include <unistd.h>
-
 #include <cstdio>
+
+#include "platform/console.h"
 
 namespace dncctl {
 
@@ -30,7 +30,7 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(100);
 }  // namespace
 
 ProgressBar::ProgressBar(std::string label)
-    : label_(std::move(label)), enabled_(isatty(STDERR_FILENO) == 1), start_(std::chrono::steady_clock::now()) {}
+    : label_(std::move(label)), enabled_(platform::StandardErrorIsTerminal()), start_(std::chrono::steady_clock::now()) {}
 
 ProgressBar::~ProgressBar() {
     if (drawn_) std::fputc('\n', stderr);

@@ -4,9 +4,6 @@
 // decided before anything is sent: a backup whose files disagree with its
 // manifest, or that holds links or special files, is refused whole. A backup
 // may come from someone else, so nothing below its folder is followed.
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
 #include <climits>
 #include <cstdio>
@@ -21,6 +18,7 @@
 #include "cli/manifest.h"
 #include "cli/remote_path.h"
 #include "nccmd/result_texts.h"
+#include "journal/data_tally.h"
 #include "journal/sha256.h"
 #include "nccmd/compare_remote.h"
 #include "nccmd/transfers.h"
@@ -125,21 +123,21 @@ private:
 // its start. The bytes read again must be the bytes sent (their digest):
 // a file changed since is named as such, not taken for the controller's
 // fault.
-int VerifyFile(uint8_t id, const std::string &remote, int fd, const std::string &sentDigest, uint64_t size,
-               std::string *detail) {
-    journal::Sha256 hash;
-    lseek(fd, 0, SEEK_SET);
+int VerifyFile(uint8_t id, const std::string &remote, platform::File &file, const std::string &sentDigest,
+               uint64_t size, std::string *detail) {
+    journal::DataTally readAgain;
+    int readError = file.Rewind();
     const nccmd::Comparison comparison = nccmd::CompareRemoteFile(
         id, remote.c_str(), size,
         [&](uint8_t *buffer, size_t n) -> int64_t {
-            const ssize_t got = ReadFully(fd, buffer, n);
-            if (got > 0) hash.Update(buffer, size_t(got));
+            const int64_t got = readError != 0 ? -1 : ReadFully(file, buffer, n, &readError);
+            if (got > 0) readAgain.Add(buffer, size_t(got));
             return got;
         },
         true, {}, [] { return StopRequested(); });
     const nccmd::TransferResult &result = comparison.read;
     if (result.localFailure) {
-        *detail = std::string("verify: cannot read the local file again: ") + std::strerror(errno);
+        *detail = "verify: cannot read the local file again: " + platform::ErrorText(readError);
         return kExitLocal;
     }
     if (comparison.firstDifference == nccmd::kNoDifference && result.code != 0) {
@@ -159,12 +157,13 @@ int VerifyFile(uint8_t id, const std::string &remote, int fd, const std::string 
         // Read up to the difference only: the rest of the local file decides
         // whether it is still the file that was sent.
         uint8_t rest[nccmd::kBlockSize];
-        for (ssize_t got; (got = ReadFully(fd, rest, sizeof rest)) > 0;) hash.Update(rest, size_t(got));
-        *detail = hash.HexDigest() == sentDigest ? "verify failed: the controller's copy differs"
-                                                 : "not verified: the local file changed after it was sent";
-        return hash.HexDigest() == sentDigest ? kExitVerify : kExitLocal;
+        for (int64_t got; (got = ReadFully(file, rest, sizeof rest)) > 0;) readAgain.Add(rest, size_t(got));
+        const bool unchanged = readAgain.HexDigest() == sentDigest;
+        *detail = unchanged ? "verify failed: the controller's copy differs"
+                            : "not verified: the local file changed after it was sent";
+        return unchanged ? kExitVerify : kExitLocal;
     }
-    if (hash.HexDigest() != sentDigest) {
+    if (readAgain.HexDigest() != sentDigest) {
         *detail = "not verified: the local file changed after it was sent";
         return kExitLocal;
     }
@@ -197,28 +196,27 @@ int SendFile(const CliOptions &o, bool verify, const Plan &plan, const TreeEntry
         detail = "changed since the manifest was checked";
     } else {
         const uint64_t size = input.size;
-        uint64_t at = 0;
-        journal::Sha256 hash;
+        journal::DataTally sent;
         if (size == 0) sentDigest = journal::Sha256Hex("", 0);
         std::string changed;
         result = nccmd::WriteRemoteFile(
             o.id, remote.c_str(), int32_t(size),
             [&](uint8_t *buffer, size_t n) {
-                const ssize_t got = ReadFully(input.fd.Get(), buffer, n);
-                if (got != ssize_t(n)) {
-                    changed = got < 0 ? "cannot read " + local + ": " + std::strerror(errno)
+                int failed = 0;
+                const int64_t got = ReadFully(input.file, buffer, n, &failed);
+                if (got != int64_t(n)) {
+                    changed = got < 0 ? "cannot read " + local + ": " + platform::ErrorText(failed)
                                       : "changed while it was sent (it became shorter)";
                     return false;
                 }
-                hash.Update(buffer, n);
-                at += n;
-                if (at < size) return true;
+                sent.Add(buffer, n);
+                if (sent.Bytes() < size) return true;
                 uint8_t more = 0;
-                if (ReadFully(input.fd.Get(), &more, 1) != 0) {
+                if (ReadFully(input.file, &more, 1) != 0) {
                     changed = "changed while it was sent (it grew)";
                     return false;
                 }
-                sentDigest = hash.HexDigest();
+                sentDigest = sent.HexDigest();
                 if (expected != nullptr && sentDigest != *expected) {
                     changed = "changed since the manifest was checked; its last block was not sent";
                     return false;
@@ -237,7 +235,7 @@ int SendFile(const CliOptions &o, bool verify, const Plan &plan, const TreeEntry
             status = kExitInterrupted;
             detail = "stopped; the controller was sent the abort block";
         } else if (verify) {
-            status = VerifyFile(o.id, remote, input.fd.Get(), sentDigest, size, &detail);
+            status = VerifyFile(o.id, remote, input.file, sentDigest, size, &detail);
         }
     }
     if (status != kExitOk) Complain(&progress, "", remote + ": " + (status == kExitVerify ? "" : "not restored: ") + detail);
@@ -282,7 +280,7 @@ int Restore(const CliOptions &o) {
     }
     // Folders come from the local tree, empty ones included (a manifest
     // lists only files); the files from the manifest when there is one.
-    const LocalWalk walk = WalkLocalTree(localFolder);
+    const LocalWalk walk = WalkLocalTree(folder);
     if (!walk.error.empty()) {
         Complain(nullptr, "", walk.error);
         return kExitLocal;

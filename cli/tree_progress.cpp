@@ -1,10 +1,9 @@
 #include "cli/tree_progress.h"
 
-#include <unistd.h>
-
 #include <cstdio>
 
 #include "cli/progress_bar.h"
+#include "platform/console.h"
 
 namespace dncctl {
 
@@ -17,7 +16,7 @@ TreeProgress::TreeProgress(std::string label, size_t files, uint64_t bytes)
     : label_(std::move(label)),
       files_(files),
       bytes_(bytes),
-      enabled_(isatty(STDERR_FILENO) == 1),
+      enabled_(platform::StandardErrorIsTerminal()),
       start_(std::chrono::steady_clock::now()) {}
 
 TreeProgress::~TreeProgress() {

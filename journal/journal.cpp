@@ -1,13 +1,12 @@
 #include "journal/journal.h"
 
-#include <fcntl.h>
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <cerrno>
-#include <cstdlib>
-#include <cstring>
+#include <cstdio>
 #include <ctime>
+
+#include "platform/app_paths.h"
+#include "platform/calendar.h"
+#include "platform/files.h"
 
 namespace journal {
 
@@ -22,34 +21,45 @@ int HexValue(char c) {
     return -1;
 }
 
-std::string Getenv(const char *name) {
-    const char *value = std::getenv(name);
-    return value != nullptr ? std::string(value) : std::string();
-}
-
 // mkdir -p for the folder that holds `path`.
 bool MakeParents(const std::string &path, std::string *error) {
-    for (size_t slash = path.find('/', 1); slash != std::string::npos; slash = path.find('/', slash + 1)) {
-        const std::string folder = path.substr(0, slash);
-        if (::mkdir(folder.c_str(), 0755) != 0 && errno != EEXIST) {
-            *error = "cannot create " + folder + ": " + std::strerror(errno);
-            return false;
-        }
+    const std::string folder = platform::ParentPath(path);
+    if (folder.empty()) return true;
+    if (const int failed = platform::MakeFolders(folder); failed != 0) {
+        *error = "cannot create " + folder + ": " + platform::ErrorText(failed);
+        return false;
     }
     return true;
 }
 
-bool IsRegular(int fd, const std::string &path, std::string *error) {
-    struct stat st {};
-    if (::fstat(fd, &st) != 0) {
-        *error = "cannot read " + path + ": " + std::strerror(errno);
+bool IsRegular(const platform::File &file, const std::string &path, std::string *error) {
+    platform::FileInfo info;
+    if (const int failed = file.Info(&info); failed != 0) {
+        *error = "cannot read " + path + ": " + platform::ErrorText(failed);
         return false;
     }
-    if (!S_ISREG(st.st_mode)) {
+    if (info.kind != platform::FileKind::kFile) {
         *error = path + " is not a regular file; the journal must be one";
         return false;
     }
     return true;
+}
+
+// Minutes east of UTC at `now`, from the local and the UTC calendar times:
+// strftime's %z is not an offset everywhere.
+long UtcOffsetMinutes(const std::tm &local, const std::tm &utc) {
+    const auto days = [](const std::tm &t) {
+        // Days since 1970-01-01 of a proleptic Gregorian date.
+        const long y = t.tm_year + 1900 - (t.tm_mon < 2 ? 1 : 0);
+        const long era = (y >= 0 ? y : y - 399) / 400;
+        const long yoe = y - era * 400;
+        const long m = t.tm_mon + 1;
+        const long doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + t.tm_mday - 1;
+        const long doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+        return era * 146097 + doe - 719468;
+    };
+    const auto minutes = [&](const std::tm &t) { return days(t) * 1440 + t.tm_hour * 60 + t.tm_min; };
+    return minutes(local) - minutes(utc);
 }
 
 std::vector<std::string> Fields(const Entry &e) {
@@ -66,27 +76,25 @@ const std::vector<std::string> &ColumnNames() {
 }
 
 std::string JournalPath() {
-    if (std::string path = Getenv(kPathVariable); !path.empty()) return path;
-    std::string data = Getenv("XDG_DATA_HOME");
-    // The XDG rule: a relative value is ignored.
-    if (data.empty() || data[0] != '/') {
-        const std::string home = Getenv("HOME");
-        if (home.empty()) return {};
-        data = home + "/.local/share";
-    }
-    return data + "/" + kFolderName + "/" + kFileName;
+    if (std::string path = platform::EnvironmentValue(kPathVariable); !path.empty()) return path;
+    const std::string data = platform::UserDataFolder();
+    if (data.empty()) return {};
+    return platform::JoinPath(platform::JoinPath(data, kFolderName), kFileName);
 }
 
 std::string NowText() {
     const std::time_t now = std::time(nullptr);
     std::tm local{};
-    localtime_r(&now, &local);
+    std::tm utc{};
+    platform::CalendarTimes(now, &local, &utc);
     char text[40];
-    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S%z", &local);
-    std::string result(text, n);
-    // +0200 -> +02:00, the ISO 8601 extended form.
-    if (result.size() >= 5) result.insert(result.size() - 2, ":");
-    return result;
+    const size_t n = std::strftime(text, sizeof text, "%Y-%m-%dT%H:%M:%S", &local);
+    // The offset in the ISO 8601 extended form, +02:00.
+    const long offset = UtcOffsetMinutes(local, utc);
+    const long magnitude = offset < 0 ? -offset : offset;
+    char zone[32];
+    std::snprintf(zone, sizeof zone, "%c%02ld:%02ld", offset < 0 ? '-' : '+', magnitude / 60, magnitude % 60);
+    return std::string(text, n) + zone;
 }
 
 std::string EscapeField(std::string_view text) {
@@ -157,60 +165,52 @@ bool Append(Entry entry, std::string *error, const std::string &path) {
     if (!MakeParents(path, error)) return false;
     // A FIFO, a device or a folder is said to be one, and never opened in
     // a way that waits: opening a FIFO nobody reads blocks for ever.
-    struct stat st {};
-    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+    platform::FileInfo info;
+    if (platform::Stat(path, platform::Links::kFollow, &info) == 0 && info.kind != platform::FileKind::kMissing &&
+        info.kind != platform::FileKind::kFile) {
         *error = path + " is not a regular file; the journal must be one";
         return false;
     }
-    const int fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NONBLOCK | O_NOCTTY | O_CLOEXEC, 0644);
-    if (fd < 0) {
-        *error = "cannot open " + path + ": " + std::strerror(errno);
+    platform::File file;
+    if (const int failed = platform::OpenForAppend(path, &file); failed != 0) {
+        *error = "cannot open " + path + ": " + platform::ErrorText(failed);
         return false;
     }
-    if (!IsRegular(fd, path, error)) {
-        ::close(fd);
-        return false;
-    }
-    // One write for the whole line: with O_APPEND the line lands whole at
-    // the end, never mixed with a line the other program writes.
+    if (!IsRegular(file, path, error)) return false;
+    // One write for the whole line: opened for appending, the line lands
+    // whole at the end, never mixed with a line the other program writes.
     const std::string line = FormatLine(entry);
-    ssize_t written;
-    do {
-        written = ::write(fd, line.data(), line.size());
-    } while (written < 0 && errno == EINTR);
-    const int writeErrno = errno;
-    const bool closed = ::close(fd) == 0;
-    if (written != static_cast<ssize_t>(line.size())) {
-        *error = "cannot write " + path + ": " + (written < 0 ? std::strerror(writeErrno) : "short write");
+    int writeError = 0;
+    const int64_t written = file.Write(line.data(), line.size(), &writeError);
+    const int closeError = file.Close();
+    if (written != static_cast<int64_t>(line.size())) {
+        *error = "cannot write " + path + ": " + (written < 0 ? platform::ErrorText(writeError) : "short write");
         return false;
     }
-    if (!closed) {
-        *error = "cannot write " + path + ": " + std::strerror(errno);
+    if (closeError != 0) {
+        *error = "cannot write " + path + ": " + platform::ErrorText(closeError);
         return false;
     }
     return true;
 }
 
 bool ForEachEntry(const std::string &path, const std::function<void(const Entry &)> &each, std::string *error) {
-    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
-    if (fd < 0) {
-        if (errno == ENOENT) return true;
-        *error = "cannot read " + path + ": " + std::strerror(errno);
+    platform::File file;
+    if (const int failed = platform::OpenForReading(path, platform::Links::kFollow, &file); failed != 0) {
+        if (failed == ENOENT) return true;
+        *error = "cannot read " + path + ": " + platform::ErrorText(failed);
         return false;
     }
-    if (!IsRegular(fd, path, error)) {
-        ::close(fd);
-        return false;
-    }
+    if (!IsRegular(file, path, error)) return false;
     std::string line;
     bool skipping = false;  // inside a line longer than kMaxLineBytes
     char buffer[16 * 1024];
     bool ok = true;
     for (;;) {
-        const ssize_t n = ::read(fd, buffer, sizeof buffer);
-        if (n < 0 && errno == EINTR) continue;
+        int readError = 0;
+        const int64_t n = file.Read(buffer, sizeof buffer, &readError);
         if (n < 0) {
-            *error = "cannot read " + path + ": " + std::strerror(errno);
+            *error = "cannot read " + path + ": " + platform::ErrorText(readError);
             ok = false;
             break;
         }
@@ -233,7 +233,6 @@ bool ForEachEntry(const std::string &path, const std::function<void(const Entry 
     }
     Entry entry;
     if (ok && !skipping && !line.empty() && ParseLine(line, &entry)) each(entry);
-    ::close(fd);
     return ok;
 }
 

@@ -7,11 +7,12 @@
 // order of ColumnNames(); it has no header line. A field never holds a tab,
 // a line break or any other control character: those bytes, and '%', are
 // written as '%' and two hex digits (a tab as %09). Each entry is appended
-// with one write() on a file opened with O_APPEND, so lines written by two
+// with one write on a file opened for appending, so lines written by two
 // programs at once never interleave.
 //
 // Location: $DNCPANEL_JOURNAL when set, else $XDG_DATA_HOME/dncpanel/
-// journal.tsv, else ~/.local/share/dncpanel/journal.tsv.
+// journal.tsv, else ~/.local/share/dncpanel/journal.tsv; on Windows
+// %LOCALAPPDATA%\dncpanel\journal.tsv.
 #pragma once
 
 #include <functional>

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -244,6 +245,28 @@ TEST(ControllerNames, AControllerFileNamedLikeTheManifestIsRefused) {
     const Outcome restore = fresh.Run({"restore", out});
     EXPECT_EQ(restore.status, 0) << Describe(restore);
     EXPECT_EQ(clitest::ReadFile(fresh.RootPath("O1.NC")), "G0 X1\r\n");
+}
+
+// restore --verify reads each file back. A controller that keeps other
+// bytes than it was sent (here the stored copy changes as the read-back
+// starts) is a verification failure, exit 4, and the local file, which did
+// not change, is not blamed.
+TEST(ControllerCopies, RestoreVerifyNamesACopyThatDiffersAsTheControllers) {
+    Controller c(Transport::kUdp);
+    const std::string backup = c.WorkPath("backup");
+    fs::create_directories(backup);
+    clitest::WriteFile(backup + "/O1.NC", std::string(1500, 'A'));
+    std::atomic<bool> changed{false};
+    LyingProxy liar(c.Sim().UdpPort(), [&](const ncsim::Request &request) -> std::optional<std::vector<uint8_t>> {
+        if (request.function == 0x24 && LyingProxy::Text(request) == "\\O1.NC" && !changed.exchange(true)) {
+            clitest::WriteFile(c.RootPath("O1.NC"), std::string(1500, 'B'));
+        }
+        return std::nullopt;
+    });
+    const Outcome restore = RunVia(liar, {"restore", "--verify", backup});
+    EXPECT_TRUE(changed);
+    EXPECT_EQ(restore.status, 4) << Describe(restore);
+    EXPECT_NE(restore.err.find("verify failed: the controller's copy differs"), std::string::npos) << restore.err;
 }
 
 }  // namespace
