@@ -131,6 +131,21 @@ TEST(TemporaryNames, StayWithinTheNameLimit) {
     EXPECT_EQ(dncctl::WholeFileWriter::TemporaryName("O1.NC", "abc123", 255), ".O1.NC.dncctl-abc123");
 }
 
+// A long name that is not ASCII is cut between characters, never inside
+// one: Windows takes names as UTF-16 and refuses text that is not UTF-8.
+TEST(TemporaryNames, ACutNameIsStillUtf8) {
+    std::string name;
+    for (int i = 0; i < 100; ++i) name += "\xe7\xa8\x8b";  // 程, three bytes
+    for (const size_t limit : {size_t(255), size_t(254), size_t(253), size_t(40)}) {
+        const std::string temp = dncctl::WholeFileWriter::TemporaryName(name, "abc123", limit);
+        EXPECT_LE(temp.size(), limit);
+        const std::string kept = temp.substr(1, temp.size() - 15);
+        EXPECT_EQ(kept.size() % 3, 0u) << limit;
+        EXPECT_EQ(kept, name.substr(0, kept.size())) << limit;
+        EXPECT_GE(kept.size() + 3, limit - 15) << limit;  // no more cut than one character
+    }
+}
+
 TEST(ProgressBar, LineShowsBytesRateAndTimeLeft) {
     const std::string line = dncctl::ProgressBar::Line("get", 512 * 1024, 1024 * 1024, 2.0);
     EXPECT_NE(line.find("512.0 KiB / 1.0 MiB"), std::string::npos) << line;
