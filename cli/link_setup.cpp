@@ -1,13 +1,11 @@
 #include "cli/link_setup.h"
 
-#include <arpa/inet.h>
-#include <netdb.h>
-
 #include <cstdio>
 #include <cstring>
 
 #include "link/link_ops.h"
 #include "link/udp_link.h"
+#include "platform/udp_socket.h"
 
 namespace dncctl {
 
@@ -17,20 +15,14 @@ nccmd::Session session;
 
 // The UDP link takes dotted IPv4 text; names are resolved here first.
 std::string ResolveIpv4(const std::string &host, std::string *error) {
-    in_addr address{};
-    if (inet_pton(AF_INET, host.c_str(), &address) == 1) return host;
-    addrinfo hints{};
-    hints.ai_family = AF_INET;
-    hints.ai_socktype = SOCK_DGRAM;
-    addrinfo *found = nullptr;
-    if (const int rc = getaddrinfo(host.c_str(), nullptr, &hints, &found); rc != 0 || found == nullptr) {
-        *error = "cannot resolve host '" + host + "': " + gai_strerror(rc);
+    uint32_t address = 0;
+    if (platform::Ipv4Parse(host.c_str(), &address)) return host;
+    std::string why;
+    if (platform::Ipv4Resolve(host.c_str(), &address, &why) != 0) {
+        *error = "cannot resolve host '" + host + "': " + why;
         return "";
     }
-    char text[INET_ADDRSTRLEN] = {};
-    inet_ntop(AF_INET, &reinterpret_cast<sockaddr_in *>(found->ai_addr)->sin_addr, text, sizeof text);
-    freeaddrinfo(found);
-    return text;
+    return platform::Ipv4Text(address);
 }
 
 void PrintLinkEvent(const dnclink::LinkEvent &event) {

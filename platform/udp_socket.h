@@ -5,6 +5,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -44,6 +45,11 @@ int UdpWaitReadable(UdpSocket socket, int32_t milliseconds);
 uint32_t Ipv4AddressOf(const char *text);
 // Strictly four dotted numbers: false for anything else.
 bool Ipv4Parse(const char *text, uint32_t *address);
+// The IPv4 address of a host name or dotted text: 0 with *address set, else
+// non-zero with the resolver's words for it in *why.
+int Ipv4Resolve(const char *host, uint32_t *address, std::string *why);
+// Dotted text of an address.
+std::string Ipv4Text(uint32_t address);
 // The limited broadcast address, or the broadcast address of one of this
 // computer's networks.
 bool Ipv4IsBroadcast(uint32_t address);

@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <errno.h>
 #include <ifaddrs.h>
+#include <netdb.h>
 #include <net/if.h>
 #include <netinet/in.h>
 #include <poll.h>
@@ -94,6 +95,30 @@ bool Ipv4Parse(const char *text, uint32_t *address) {
     if (inet_pton(AF_INET, text, &a) != 1) return false;
     *address = a.s_addr;
     return true;
+}
+
+
+int Ipv4Resolve(const char *host, uint32_t *address, std::string *why) {
+    if (Ipv4Parse(host, address)) return 0;
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo *found = nullptr;
+    if (const int rc = getaddrinfo(host, nullptr, &hints, &found); rc != 0 || found == nullptr) {
+        *why = rc != 0 ? gai_strerror(rc) : "no IPv4 address";
+        return rc != 0 ? rc : -1;
+    }
+    *address = reinterpret_cast<sockaddr_in *>(found->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(found);
+    return 0;
+}
+
+std::string Ipv4Text(uint32_t address) {
+    in_addr a{};
+    a.s_addr = address;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
 }
 
 bool Ipv4IsBroadcast(uint32_t address) {

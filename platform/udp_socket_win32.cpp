@@ -159,6 +159,34 @@ bool Ipv4Parse(const char *text, uint32_t *address) {
     return true;
 }
 
+
+int Ipv4Resolve(const char *host, uint32_t *address, std::string *why) {
+    if (Ipv4Parse(host, address)) return 0;
+    if (!StartWinsock()) {
+        *why = "the network is not available (Winsock did not start)";
+        return -1;
+    }
+    addrinfo hints{};
+    hints.ai_family = AF_INET;
+    hints.ai_socktype = SOCK_DGRAM;
+    addrinfo *found = nullptr;
+    if (const int rc = getaddrinfo(host, nullptr, &hints, &found); rc != 0 || found == nullptr) {
+        *why = rc != 0 ? gai_strerror(rc) : "no IPv4 address";
+        return rc != 0 ? rc : -1;
+    }
+    *address = reinterpret_cast<sockaddr_in *>(found->ai_addr)->sin_addr.s_addr;
+    freeaddrinfo(found);
+    return 0;
+}
+
+std::string Ipv4Text(uint32_t address) {
+    in_addr a{};
+    a.s_addr = address;
+    char text[INET_ADDRSTRLEN] = {};
+    inet_ntop(AF_INET, &a, text, sizeof text);
+    return text;
+}
+
 bool Ipv4IsBroadcast(uint32_t address) {
     if (address == htonl(INADDR_BROADCAST)) return true;
     // Each adapter's IPv4 addresses with their prefix lengths: the broadcast
