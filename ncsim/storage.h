@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/folder.h"
+#include "platform/confined_folder.h"
 
 namespace ncsim {
 

@@ -1,4 +1,4 @@
-#include "platform/folder.h"
+#include "platform/confined_folder.h"
 
 #include <windows.h>
 
