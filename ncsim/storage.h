@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/confined_folder.h"
+#include "platform/folder.h"
 
 namespace ncsim {
 

@@ -1,4 +1,4 @@
-#include "platform/confined_folder.h"
+#include "platform/folder.h"
 
 #include <windows.h>
 
