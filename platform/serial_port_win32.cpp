@@ -5,6 +5,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
 #include <string>
 
 namespace platform {
@@ -89,16 +90,21 @@ int ApplyLineSettings(HANDLE handle, uint32_t baud) {
 // A port's driver refuses a second open, but not every driver does (wine's
 // ports are pseudo-terminals that any number may open): a named mutex per
 // device, as flock is on POSIX, keeps a second of these programs off the
-// line. Null when another program holds it.
-HANDLE ClaimDevice(const char *device) {
+// line. False when another program holds it; a mutex the system will not
+// make (a namespace refused) leaves the driver's own refusal as the only one.
+bool ClaimDevice(const char *device, HANDLE *claim) {
     std::wstring name = L"Global\\dnc-serial-";
-    for (const char *c = device; *c != '\0'; ++c) name += *c == '\\' ? L'_' : wchar_t(static_cast<unsigned char>(*c));
-    const HANDLE claim = CreateMutexW(nullptr, FALSE, name.c_str());
-    if (claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
-        CloseHandle(claim);
-        return nullptr;
+    for (const char *c = device; *c != '\0'; ++c) {
+        const wchar_t w = wchar_t(static_cast<unsigned char>(*c));
+        name += w == L'\\' ? L'_' : wchar_t(towupper(w));  // COM names are not case-sensitive
     }
-    return claim;
+    *claim = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (*claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(*claim);
+        *claim = nullptr;
+        return false;
+    }
+    return true;
 }
 
 }  // namespace
@@ -124,8 +130,8 @@ int SerialPortOpen(const char *device, uint32_t baud, SerialPort **port, const c
         *failedStep = "cannot open";
         return ErrnoOf(GetLastError());
     }
-    const HANDLE claim = ClaimDevice(device);
-    if (claim == nullptr) {
+    HANDLE claim = nullptr;
+    if (!ClaimDevice(device, &claim)) {
         CloseHandle(handle);
         *failedStep = "cannot lock";
         return EBUSY;
@@ -146,7 +152,7 @@ int SerialPortOpen(const char *device, uint32_t baud, SerialPort **port, const c
 void SerialPortClose(SerialPort *port) {
     if (port == nullptr) return;
     CloseHandle(port->handle);
-    CloseHandle(port->claim);
+    if (port->claim != nullptr) CloseHandle(port->claim);
     delete port;
 }
 
