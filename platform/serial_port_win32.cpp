@@ -5,11 +5,14 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <cwctype>
+#include <string>
 
 namespace platform {
 
 struct SerialPort {
     HANDLE handle;
+    HANDLE claim;  // the named mutex that says this program has the port
     // The read wait and write wait last given to SetCommTimeouts: set again
     // only when a call asks for another.
     int32_t readWaitMs;
@@ -84,6 +87,26 @@ int ApplyLineSettings(HANDLE handle, uint32_t baud) {
     return 0;
 }
 
+// A port's driver refuses a second open, but not every driver does (wine's
+// ports are pseudo-terminals that any number may open): a named mutex per
+// device, as flock is on POSIX, keeps a second of these programs off the
+// line. False when another program holds it; a mutex the system will not
+// make (a namespace refused) leaves the driver's own refusal as the only one.
+bool ClaimDevice(const char *device, HANDLE *claim) {
+    std::wstring name = L"Global\\dnc-serial-";
+    for (const char *c = device; *c != '\0'; ++c) {
+        const wchar_t w = wchar_t(static_cast<unsigned char>(*c));
+        name += w == L'\\' ? L'_' : wchar_t(towupper(w));  // COM names are not case-sensitive
+    }
+    *claim = CreateMutexW(nullptr, FALSE, name.c_str());
+    if (*claim != nullptr && GetLastError() == ERROR_ALREADY_EXISTS) {
+        CloseHandle(*claim);
+        *claim = nullptr;
+        return false;
+    }
+    return true;
+}
+
 }  // namespace
 
 void SerialPortDeviceOf(int32_t number, char *device, size_t size) {
@@ -107,7 +130,13 @@ int SerialPortOpen(const char *device, uint32_t baud, SerialPort **port, const c
         *failedStep = "cannot open";
         return ErrnoOf(GetLastError());
     }
-    auto *opened = new SerialPort{handle, -1, -1};
+    HANDLE claim = nullptr;
+    if (!ClaimDevice(device, &claim)) {
+        CloseHandle(handle);
+        *failedStep = "cannot lock";
+        return EBUSY;
+    }
+    auto *opened = new SerialPort{handle, claim, -1, -1};
     int error = ApplyLineSettings(handle, baud);
     if (error == 0 && !ApplyTimeouts(*opened, 0, 1000)) error = ErrnoOf(GetLastError());
     if (error != 0) {
@@ -123,6 +152,7 @@ int SerialPortOpen(const char *device, uint32_t baud, SerialPort **port, const c
 void SerialPortClose(SerialPort *port) {
     if (port == nullptr) return;
     CloseHandle(port->handle);
+    if (port->claim != nullptr) CloseHandle(port->claim);
     delete port;
 }
 
