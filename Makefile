@@ -3,7 +3,7 @@
 # make test: install what is missing, build, run every test.
 # make run:  install what is missing, build, start dncpanel on its built-in
 #            simulated controller.
-# make package: the Debian package, into $(BUILD)/.
+# make package: the Debian package and the Windows zip, into $(BUILD)/.
 # make test SANITIZE=1: the same with AddressSanitizer and
 #            UndefinedBehaviorSanitizer (in build-sanitize/), halting on the
 #            first report, in the test programs and every program they start.
@@ -94,16 +94,31 @@ windows: windows-deps
 windows-build: $(WINDOWS_BUILD)/CMakeCache.txt
 	cmake --build $(WINDOWS_BUILD) -j$(JOBS)
 
+WINE_ENV := WINEPREFIX=$(WINEPREFIX) WINEDEBUG=-all
 # The prefix is made once; wineserver -w waits until wine has finished
-# writing it.
+# writing it. COM7 is mapped to a link in the prefix, which the tests point
+# at a simulator's pseudo-terminal.
 $(WINEPREFIX)/system.reg:
-	WINEPREFIX=$(WINEPREFIX) WINEDEBUG=-all wineboot -i
-	WINEPREFIX=$(WINEPREFIX) WINEDEBUG=-all wineserver -w
+	$(WINE_ENV) wineboot -i
+	$(WINE_ENV) wine reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d $(WINEPREFIX)/com7 /f
+	$(WINE_ENV) wineserver -w
 
-# The unit tests under wine (the cross emulator runs each test program).
-test-windows: windows
-	@$(MAKE) --no-print-directory $(WINEPREFIX)/system.reg
-	cd $(WINDOWS_BUILD) && WINEPREFIX=$(WINEPREFIX) WINEDEBUG=-all ctest --output-on-failure -j$(JOBS)
+# The soak scenarios the Windows build runs once, on both links: all but the
+# endless listing stopped by Ctrl-C (a signal to wine is not a console's
+# Ctrl-C) and the slow 9600-baud line.
+WINDOWS_SOAK := Links/Soak.AnswersLate*:Links/Soak.LossRepeats*:Links/Soak.Announcements*:Links/Soak.ShortStateRecords*:Links/Soak.Backup*:SoakLine.*
+
+# Under wine: the unit tests (the cross emulator runs each test program);
+# then, beside the Linux build, one table of transfers across the two
+# systems, and the fault soak driving dncctl.exe in place of dncctl.
+test-windows: deps windows
+	@$(MAKE) --no-print-directory build $(WINEPREFIX)/system.reg
+	cd $(WINDOWS_BUILD) && $(WINE_ENV) ctest --output-on-failure -j$(JOBS)
+	$(WINE_ENV) tests/windows/e2e_table.sh $(BUILD)/ncsim/ncsim $(BUILD)/cli/dncctl \
+	    $(WINDOWS_BUILD)/ncsim/ncsim.exe $(WINDOWS_BUILD)/cli/dncctl.exe
+	$(WINE_ENV) DNCCTL_EXE=$(CURDIR)/$(WINDOWS_BUILD)/cli/dncctl.exe \
+	    DNCCTL_UNDER_TEST=$(CURDIR)/tests/windows/dncctl-wine.sh \
+	    $(BUILD)/tests/cli/cli_soak_tests --gtest_filter='$(WINDOWS_SOAK)'
 
 FUZZ_BUILD ?= build-fuzz
 FUZZ_SECONDS ?= 60
@@ -147,9 +162,12 @@ bench: build
 	 echo; printf '| %s | %s | %s |\n|---|---:|---|\n' measure value goal; \
 	 awk -F'\t' '{ printf "| %s | %s | %s |\n", $$1, $$2, $$3 }' $(BENCH_TABLE)
 
-# dpkg-shlibdeps (dpkg-dev) computes the package's Depends from the binaries.
-package: build
+# The Debian package (dpkg-shlibdeps, from dpkg-dev, computes its Depends
+# from the binaries), and the Windows zip beside it.
+package: build windows
 	cmake --build $(BUILD) --target package
+	packaging/windows/make_zip.sh $(CURDIR) $(CURDIR)/$(BUILD) $(CURDIR)/$(WINDOWS_BUILD) \
+	    $$(sed -n 's/^project(dncpanel VERSION \([0-9.]*\).*/\1/p' CMakeLists.txt)
 
 clean:
 	rm -rf $(BUILD)

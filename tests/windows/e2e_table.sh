@@ -74,10 +74,14 @@ mkdir -p root-pty
 cp data.bin root-pty/DATA.BIN
 start_sim pty "$ncsim" --pty --root root-pty --capture capture-pty.bin
 if [ -n "$wine_cmd" ]; then
-    # wine reads the mapping from the registry at each start; the value names
-    # a link that points at the pseudo-terminal (as dncctl-wine.sh does).
+    # The prefix's registry maps COM7 to a link that points at the
+    # pseudo-terminal (as dncctl-wine.sh does). wine reads the mapping when
+    # its server starts: a server that runs without it is restarted.
     ln -sfn "$pty" "$WINEPREFIX/com7"
-    $wine_cmd reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$WINEPREFIX/com7" /f >/dev/null 2>&1
+    if [ "$(readlink "$WINEPREFIX/dosdevices/com7")" != "$WINEPREFIX/com7" ]; then
+        $wine_cmd reg add 'HKLM\Software\Wine\Ports' /v COM7 /t REG_SZ /d "$WINEPREFIX/com7" /f >/dev/null 2>&1
+        wineserver -k 2>/dev/null; wineserver -w 2>/dev/null
+    fi
     port=COM7
 else
     port=$pty
