@@ -462,8 +462,8 @@ const std::map<std::string, CommandSpec> &CommandTable() {
         {"log", {0, 0, false, Log, "log\n  Print the transfer journal that dncctl and dncpanel append to: a header\n"
                        "  line, then one line per get, put, save-as, rm, mkdir, rmdir and dnc, oldest\n"
                        "  first, tab-separated. The journal is $DNCPANEL_JOURNAL when set, else\n"
-                       "  $XDG_DATA_HOME/dncpanel/journal.tsv (~/.local/share/dncpanel/journal.tsv),\n"
-                       "  and must be a regular file.\n"}},
+                       "  $XDG_DATA_HOME/dncpanel/journal.tsv (~/.local/share/dncpanel/journal.tsv;\n"
+                       "  on Windows %LOCALAPPDATA%\\dncpanel\\journal.tsv), and must be a regular file.\n"}},
         {"backup", {1, 2, true, Backup, "backup LOCAL_DIR [REMOTE_DIR]\n  Copy the controller's storage (or one folder) into LOCAL_DIR, keeping its\n"
                           "  folders, each file whole or not at all; then write LOCAL_DIR/MANIFEST.sha256\n"
                           "  (check it with sha256sum -c). Files that fail are named on stderr and the\n"
