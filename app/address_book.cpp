@@ -1,47 +1,43 @@
 #include "app/address_book.h"
 
-#include <fcntl.h>
-#include <unistd.h>
-
-#include <cerrno>
 #include <cstring>
-
+#include <filesystem>
+#include <fstream>
+#include <system_error>
 
 uint8_t AddressBook[kAddressBookSize];
 
+namespace {
+
+// The file's name as UTF-8, whatever the system's own encoding of names.
+std::filesystem::path PathOf(const char *path) {
+    return std::filesystem::path(reinterpret_cast<const char8_t *>(path));
+}
+
+}  // namespace
+
 AddressBookIo ReadAddressBookFile(const char *path) {
-    const int fd = ::open(path, O_RDONLY | O_CLOEXEC);
-    if (fd < 0) return errno == ENOENT ? AddressBookIo::Missing : AddressBookIo::Failed;
-    bool ok = ::lseek(fd, 0, SEEK_END) >= 0 && ::lseek(fd, 0, SEEK_SET) == 0;
-    size_t done = 0;
-    while (ok && done < kAddressBookSize) {
-        const ssize_t n = ::read(fd, AddressBook + done, kAddressBookSize - done);
-        if (n < 0 && errno == EINTR) continue;
-        if (n < 0) ok = false;
-        if (n <= 0) break;
-        done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0) ok = false;
-    return ok ? AddressBookIo::Ok : AddressBookIo::Failed;
+    std::error_code error;
+    const std::filesystem::file_status status = std::filesystem::status(PathOf(path), error);
+    if (status.type() == std::filesystem::file_type::not_found) return AddressBookIo::Missing;
+    if (error || status.type() == std::filesystem::file_type::directory) return AddressBookIo::Failed;
+    std::ifstream file(PathOf(path), std::ios::binary);
+    if (!file) return AddressBookIo::Failed;
+    // A shorter file fills the front of the book; the rest keeps its bytes.
+    file.read(reinterpret_cast<char *>(AddressBook), kAddressBookSize);
+    return file.bad() ? AddressBookIo::Failed : AddressBookIo::Ok;
 }
 
 AddressBookIo WriteAddressBookFile(const char *path) {
-    // No O_TRUNC: bytes of a longer file beyond the book stay as they were.
-    const int fd = ::open(path, O_WRONLY | O_CREAT | O_CLOEXEC, 0644);
-    if (fd < 0) return AddressBookIo::Failed;
-    bool ok = true;
-    size_t done = 0;
-    while (done < kAddressBookSize) {
-        const ssize_t n = ::pwrite(fd, AddressBook + done, kAddressBookSize - done, static_cast<off_t>(done));
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            ok = false;
-            break;
-        }
-        done += static_cast<size_t>(n);
-    }
-    if (::close(fd) != 0) ok = false;
-    return ok ? AddressBookIo::Ok : AddressBookIo::Failed;
+    // Opened without truncating: bytes of a longer file beyond the book stay
+    // as they were. A missing file is created first.
+    std::error_code error;
+    if (!std::filesystem::exists(PathOf(path), error) && !error) std::ofstream(PathOf(path), std::ios::binary);
+    std::fstream file(PathOf(path), std::ios::in | std::ios::out | std::ios::binary);
+    if (!file) return AddressBookIo::Failed;
+    file.write(reinterpret_cast<const char *>(AddressBook), kAddressBookSize);
+    file.close();
+    return file.fail() ? AddressBookIo::Failed : AddressBookIo::Ok;
 }
 
 uint8_t StoredLinkKind() { return AddressBook[0]; }

@@ -1,13 +1,12 @@
 #include "app/serial_ports.h"
 
-#include <grp.h>
-#include <sys/stat.h>
-
 #include <QDir>
 #include <QFileInfo>
 #include <QSet>
 #include <cerrno>
 #include <cstring>
+
+#include "platform/serial_port.h"
 
 QStringList ExtraSerialDevices() {
     QStringList devices;
@@ -28,12 +27,11 @@ QStringList ExtraSerialDevices() {
 QString SerialOpenFailureReason(const QString &device, const QString &systemText, int error) {
     QString reason = systemText.isEmpty() ? QString::fromLocal8Bit(std::strerror(error)) : systemText;
     QString text = QStringLiteral("%1: %2").arg(device, reason);
-    if (error == EACCES || error == EPERM) {
-        struct stat info{};
-        QString group = QStringLiteral("dialout");
-        if (::stat(device.toLocal8Bit().constData(), &info) == 0) {
-            if (const struct group *owner = ::getgrgid(info.st_gid)) group = QString::fromLocal8Bit(owner->gr_name);
-        }
+    const std::string owner = error == EACCES || error == EPERM
+                                  ? platform::SerialPortOwnerGroup(device.toLocal8Bit().constData())
+                                  : std::string();
+    if (!owner.empty()) {
+        const QString group = QString::fromLocal8Bit(owner.c_str());
         text += QStringLiteral("\nAdd your user to the group '%1' that owns the device (sudo usermod -aG %1 $USER), "
                                "then log in again.")
                     .arg(group);

@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace platform {
 
@@ -41,5 +42,10 @@ int32_t SerialPortWrite(SerialPort *port, const uint8_t *data, int32_t length, i
 
 // Drops whatever has arrived and not been read yet.
 void SerialPortDiscardInput(SerialPort *port);
+
+// The group whose members may open `device`, for the advice after a refusal
+// for want of rights (POSIX: the device's owning group); "" where the
+// system has no such rule or it cannot be told.
+std::string SerialPortOwnerGroup(const char *device);
 
 }  // namespace platform

@@ -2,13 +2,16 @@
 
 #include <errno.h>
 #include <fcntl.h>
+#include <grp.h>
 #include <poll.h>
 #include <sys/file.h>
 #include <sys/ioctl.h>
+#include <sys/stat.h>
 #include <termios.h>
 #include <unistd.h>
 
 #include <cstdio>
+#include <vector>
 
 namespace platform {
 
@@ -113,5 +116,15 @@ int32_t SerialPortWrite(SerialPort *port, const uint8_t *data, int32_t length, i
 }
 
 void SerialPortDiscardInput(SerialPort *port) { tcflush(port->fd, TCIFLUSH); }
+
+std::string SerialPortOwnerGroup(const char *device) {
+    struct stat info {};
+    if (stat(device, &info) != 0) return {};
+    group entry{};
+    group *found = nullptr;
+    std::vector<char> buffer(4096);
+    if (getgrgid_r(info.st_gid, &entry, buffer.data(), buffer.size(), &found) != 0 || found == nullptr) return {};
+    return found->gr_name;
+}
 
 }  // namespace platform
