@@ -84,6 +84,8 @@ bool Storage::Open(const std::string &root) {
     return true;
 }
 
+void Storage::Close() { root_ = platform::Folder(); }
+
 StorageStatus Storage::Fail(int error) {
     lastErrno_ = error;
     return StorageStatus::Failed;

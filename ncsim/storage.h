@@ -40,6 +40,9 @@ public:
 
     // Opens the root folder. False (errno set) when it is not a directory.
     bool Open(const std::string &root);
+    // Lets go of the root folder, which Windows keeps from being renamed or
+    // removed while it is held.
+    void Close();
 
     // The directory's entries as 20-byte listing entries, directories first.
     StorageStatus List(std::string_view path, std::vector<uint8_t> &entries);
