@@ -5,18 +5,13 @@
 #include <cstring>
 
 #include "nccmd/nc_protocol.h"
+#include "platform/app_paths.h"
 
 namespace ncsim {
 namespace {
 
 constexpr size_t kMaxNamePart = nccmd::kListingNameSize - 1;  // 8
 constexpr size_t kMaxExtPart = nccmd::kListingExtSize - 1;    // 5
-
-// Closes a directory when it goes out of scope.
-struct FolderGuard {
-    platform::Folder *folder;
-    ~FolderGuard() { platform::FolderClose(folder); }
-};
 
 // Splits at "\"; empty names (leading, trailing, doubled separators) are
 // skipped. False when a name is not allowed.
@@ -79,62 +74,51 @@ bool FitsListingEntry(std::string_view name) {
     return dot <= kMaxNamePart && ext.find('.') == std::string_view::npos && ext.size() <= kMaxExtPart;
 }
 
-Storage::~Storage() { platform::FolderClose(root_); }
-
 bool Storage::Open(const std::string &root) {
-    platform::FolderClose(root_);
-    root_ = nullptr;
-    if (const int error = platform::FolderOpen(root.c_str(), &root_); error != 0) {
-        root_ = nullptr;
+    root_ = platform::Folder();
+    if (const int error = platform::Folder::Open(root, &root_); error != 0) {
+        root_ = platform::Folder();
         errno = error;
         return false;
     }
     return true;
 }
 
+void Storage::Close() { root_ = platform::Folder(); }
+
 StorageStatus Storage::Fail(int error) {
     lastErrno_ = error;
     return StorageStatus::Failed;
 }
 
-Storage::Parent::~Parent() { platform::FolderClose(folder); }
-
-platform::Folder *Storage::Parent::Release() {
-    platform::Folder *released = folder;
-    folder = nullptr;
-    return released;
-}
-
 StorageStatus Storage::OpenParent(std::string_view path, Parent &parent) {
     std::vector<std::string> names;
     if (!SplitPath(path, names)) return StorageStatus::BadPath;
-    if (root_ == nullptr) return Fail(EBADF);
-    platform::Folder *folder = nullptr;
-    if (const int error = platform::FolderReopen(root_, &folder); error != 0) return Fail(error);
+    if (!root_.IsOpen()) return Fail(EBADF);
+    platform::Folder folder;
+    if (const int error = root_.Duplicate(&folder); error != 0) return Fail(error);
     for (size_t i = 0; i + 1 < names.size(); ++i) {
-        platform::Folder *next = nullptr;
-        const int error = platform::FolderOpenChild(folder, names[i].c_str(), &next);
-        platform::FolderClose(folder);
-        if (error != 0) {
+        platform::Folder next;
+        if (const int error = folder.OpenFolder(names[i], &next); error != 0) {
             lastErrno_ = error;
             return StatusOfOpenError(error);
         }
-        folder = next;
+        folder = std::move(next);
     }
-    parent.folder = folder;
+    parent.folder = std::move(folder);
     parent.name = names.empty() ? std::string() : names.back();
     return StorageStatus::Ok;
 }
 
-StorageStatus Storage::OpenDirectory(std::string_view path, platform::Folder **folder) {
+StorageStatus Storage::OpenDirectory(std::string_view path, platform::Folder &folder) {
     Parent parent;
     const StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
     if (parent.name.empty()) {
-        *folder = parent.Release();
+        folder = std::move(parent.folder);
         return StorageStatus::Ok;
     }
-    if (const int error = platform::FolderOpenChild(parent.folder, parent.name.c_str(), folder); error != 0) {
+    if (const int error = parent.folder.OpenFolder(parent.name, &folder); error != 0) {
         lastErrno_ = error;
         return error == ENOTDIR ? StorageStatus::NotDirectory : StatusOfOpenError(error);
     }
@@ -142,20 +126,19 @@ StorageStatus Storage::OpenDirectory(std::string_view path, platform::Folder **f
 }
 
 StorageStatus Storage::List(std::string_view path, std::vector<uint8_t> &entries) {
-    platform::Folder *folder = nullptr;
-    const StorageStatus status = OpenDirectory(path, &folder);
+    platform::Folder folder;
+    const StorageStatus status = OpenDirectory(path, folder);
     if (status != StorageStatus::Ok) return status;
-    FolderGuard guard{folder};
     std::vector<platform::FolderEntry> all;
-    if (const int error = platform::FolderList(folder, all); error != 0) return Fail(error);
+    if (const int error = folder.List(&all); error != 0) return Fail(error);
     std::vector<Entry> found;
     for (const platform::FolderEntry &e : all) {
         // Names that do not fit an entry cannot be shown or addressed.
         if (!FitsListingEntry(e.name)) continue;
-        if (e.kind == platform::FolderEntryKind::kDirectory) {
+        if (e.info.kind == platform::FileKind::kFolder) {
             found.push_back({true, e.name, 0});
-        } else if (e.kind == platform::FolderEntryKind::kFile && e.size <= UINT32_MAX) {
-            found.push_back({false, e.name, static_cast<uint32_t>(e.size)});
+        } else if (e.info.kind == platform::FileKind::kFile && e.info.size <= UINT32_MAX) {
+            found.push_back({false, e.name, static_cast<uint32_t>(e.info.size)});
         }
     }
     std::sort(found.begin(), found.end(), [](const Entry &a, const Entry &b) {
@@ -171,37 +154,51 @@ StorageStatus Storage::ReadFile(std::string_view path, std::vector<uint8_t> &dat
     StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
     if (parent.name.empty()) return StorageStatus::IsDirectory;
-    const int error = platform::FolderReadFile(parent.folder, parent.name.c_str(), kMaxFileSize, data);
-    switch (error) {
-        case 0:
-            return StorageStatus::Ok;
-        case EISDIR:
-            return StorageStatus::IsDirectory;
-        case EINVAL:
-            return StorageStatus::BadPath;  // devices, pipes: never read
-        case EFBIG:
-            return StorageStatus::TooLarge;
-        case ENOENT:
-        case ENOTDIR:
-        case ELOOP:
-            lastErrno_ = error;
-            return StatusOfOpenError(error);
-        default:
-            return Fail(error);
+    // Opened without following a link and without waiting on a pipe; what
+    // it is decides whether a byte is read.
+    platform::File file;
+    if (const int error = parent.folder.OpenFile(parent.name, &file); error != 0) {
+        lastErrno_ = error;
+        switch (error) {
+            case ENOENT:
+            case ENOTDIR:
+            case ELOOP:
+                return StatusOfOpenError(error);
+            default:
+                return Fail(error);
+        }
     }
+    platform::FileInfo info;
+    if (const int error = file.Info(&info); error != 0) return Fail(error);
+    if (info.kind == platform::FileKind::kFolder) return StorageStatus::IsDirectory;
+    if (info.kind != platform::FileKind::kFile) return StorageStatus::BadPath;  // devices, pipes: never read
+    if (info.size > kMaxFileSize) return StorageStatus::TooLarge;
+    data.resize(static_cast<size_t>(info.size));
+    int error = 0;
+    const int64_t got = file.ReadFully(data.data(), data.size(), &error);
+    if (got < 0) return Fail(error);
+    data.resize(static_cast<size_t>(got));  // shrank while we read: serve what is there
+    return StorageStatus::Ok;
 }
 
 StorageStatus Storage::CheckFileName(const Parent &parent, bool mayBeMissing) {
     if (parent.name.empty()) return StorageStatus::IsDirectory;
-    platform::FolderEntryKind kind{};
-    uint64_t size = 0;
-    if (const int error = platform::FolderStat(parent.folder, parent.name.c_str(), &kind, &size); error != 0) {
+    platform::FileInfo info;
+    if (const int error = parent.folder.Lookup(parent.name, &info); error != 0) {
         lastErrno_ = error;
-        return error == ENOENT && mayBeMissing ? StorageStatus::Ok : StatusOfOpenError(error);
+        return StatusOfOpenError(error);
     }
-    if (kind == platform::FolderEntryKind::kDirectory) return StorageStatus::IsDirectory;
-    if (kind != platform::FolderEntryKind::kFile) return StorageStatus::BadPath;  // links, devices, pipes
-    return StorageStatus::Ok;
+    switch (info.kind) {
+        case platform::FileKind::kMissing:
+            lastErrno_ = ENOENT;
+            return mayBeMissing ? StorageStatus::Ok : StorageStatus::NotFound;
+        case platform::FileKind::kFile:
+            return StorageStatus::Ok;
+        case platform::FileKind::kFolder:
+            return StorageStatus::IsDirectory;
+        default:
+            return StorageStatus::BadPath;  // links, devices, pipes
+    }
 }
 
 StorageStatus Storage::CheckWritable(std::string_view path) {
@@ -219,9 +216,23 @@ StorageStatus Storage::WriteFile(std::string_view path, const std::vector<uint8_
     if (status != StorageStatus::Ok) return status;
     // The old file stays whole until the new one is complete: a failed write
     // leaves it as it was. The new one is written under a name starting with
-    // a dot, which is never listed.
-    if (const int error = platform::FolderReplaceFile(parent.folder, parent.name.c_str(), data.data(), data.size());
-        error != 0) {
+    // a dot, which is never listed nor reachable by a request. A name left
+    // taken (by a process that stopped halfway and had this one's number) is
+    // passed over, never written into.
+    platform::File file;
+    std::string temp;
+    int error = EEXIST;
+    for (int attempt = 0; attempt < 100 && error == EEXIST; ++attempt) {
+        temp = ".ncsim-" + std::to_string(platform::ProcessId()) + "-" + std::to_string(++writes_) + ".part";
+        error = parent.folder.CreateNew(temp, &file);
+    }
+    if (error != 0) return Fail(error);
+    error = file.WriteAll(data.data(), data.size());
+    if (error == 0) error = file.Sync();
+    if (const int closed = file.Close(); error == 0) error = closed;
+    if (error == 0) error = parent.folder.Replace(temp, parent.name);
+    if (error != 0) {
+        parent.folder.Remove(temp);
         return Fail(error);
     }
     return StorageStatus::Ok;
@@ -233,9 +244,7 @@ StorageStatus Storage::DeleteFile(std::string_view path) {
     if (status != StorageStatus::Ok) return status;
     status = CheckFileName(parent, false);
     if (status != StorageStatus::Ok) return status;
-    if (const int error = platform::FolderRemoveFile(parent.folder, parent.name.c_str()); error != 0) {
-        return Fail(error);
-    }
+    if (const int error = parent.folder.Remove(parent.name); error != 0) return Fail(error);
     return StorageStatus::Ok;
 }
 
@@ -244,7 +253,7 @@ StorageStatus Storage::CreateDir(std::string_view path) {
     const StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
     if (parent.name.empty()) return StorageStatus::Exists;
-    if (const int error = platform::FolderMakeDirectory(parent.folder, parent.name.c_str()); error != 0) {
+    if (const int error = parent.folder.MakeFolder(parent.name); error != 0) {
         if (error == EEXIST) return StorageStatus::Exists;
         return Fail(error);
     }
@@ -256,16 +265,20 @@ StorageStatus Storage::DeleteDir(std::string_view path) {
     const StorageStatus status = OpenParent(path, parent);
     if (status != StorageStatus::Ok) return status;
     if (parent.name.empty()) return StorageStatus::BadPath;  // the root stays
-    platform::FolderEntryKind kind{};
-    uint64_t size = 0;
-    if (const int error = platform::FolderStat(parent.folder, parent.name.c_str(), &kind, &size); error != 0) {
+    platform::FileInfo info;
+    if (const int error = parent.folder.Lookup(parent.name, &info); error != 0) {
         lastErrno_ = error;
         return StatusOfOpenError(error);
     }
-    if (kind == platform::FolderEntryKind::kLink) return StorageStatus::BadPath;
-    if (kind != platform::FolderEntryKind::kDirectory) return StorageStatus::NotDirectory;
-    if (const int error = platform::FolderRemoveDirectory(parent.folder, parent.name.c_str()); error != 0) {
+    if (info.kind == platform::FileKind::kMissing) {
+        lastErrno_ = ENOENT;
+        return StorageStatus::NotFound;
+    }
+    if (info.kind == platform::FileKind::kLink) return StorageStatus::BadPath;
+    if (info.kind != platform::FileKind::kFolder) return StorageStatus::NotDirectory;
+    if (const int error = parent.folder.RemoveFolder(parent.name); error != 0) {
         if (error == ENOTEMPTY) return StorageStatus::NotEmpty;
+        if (error == ELOOP) return StorageStatus::BadPath;  // swapped for a link meanwhile
         return Fail(error);
     }
     return StorageStatus::Ok;

@@ -9,7 +9,7 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/folder.h"
+#include "platform/files.h"
 
 namespace ncsim {
 
@@ -35,12 +35,14 @@ public:
     static constexpr uint64_t kMaxFileSize = 64u * 1024 * 1024;
 
     Storage() = default;
-    ~Storage();
     Storage(const Storage &) = delete;
     Storage &operator=(const Storage &) = delete;
 
     // Opens the root folder. False (errno set) when it is not a directory.
     bool Open(const std::string &root);
+    // Lets go of the root folder, which Windows keeps from being renamed or
+    // removed while it is held.
+    void Close();
 
     // The directory's entries as 20-byte listing entries, directories first.
     StorageStatus List(std::string_view path, std::vector<uint8_t> &entries);
@@ -57,25 +59,21 @@ public:
 
 private:
     // The open directory that holds a path's last name, and that name (empty
-    // for the root itself). The directory closes with it.
+    // for the root itself).
     struct Parent {
-        platform::Folder *folder = nullptr;
+        platform::Folder folder;
         std::string name;
-        Parent() = default;
-        Parent(const Parent &) = delete;
-        Parent &operator=(const Parent &) = delete;
-        ~Parent();
-        platform::Folder *Release();  // hands the directory to the caller
     };
     StorageStatus OpenParent(std::string_view path, Parent &parent);
-    StorageStatus OpenDirectory(std::string_view path, platform::Folder **folder);
+    StorageStatus OpenDirectory(std::string_view path, platform::Folder &folder);
     // Whether the parent's name is a regular file (or, with mayBeMissing, not
     // there at all): the only things files may replace.
     StorageStatus CheckFileName(const Parent &parent, bool mayBeMissing);
     StorageStatus Fail(int error);
 
-    platform::Folder *root_ = nullptr;
+    platform::Folder root_;
     int lastErrno_ = 0;
+    unsigned writes_ = 0;  // numbers the temporary names
 };
 
 }  // namespace ncsim

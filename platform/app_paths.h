@@ -1,4 +1,5 @@
-// Where a program keeps this user's data, and the environment as UTF-8.
+// Where a program keeps this user's data, the environment as UTF-8, and
+// which process this is.
 #pragma once
 
 #include <string>
@@ -15,5 +16,9 @@ std::string UserDataFolder();
 
 // `folder` and `name` with the system's separator between them.
 std::string JoinPath(const std::string &folder, const std::string &name);
+
+// This process's number, unique among the processes running now: it keeps
+// names two programs make in one folder apart.
+unsigned long ProcessId();
 
 }  // namespace platform

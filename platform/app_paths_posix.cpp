@@ -1,5 +1,7 @@
 #include "platform/app_paths.h"
 
+#include <unistd.h>
+
 #include <cstdlib>
 
 namespace platform {
@@ -17,5 +19,7 @@ std::string UserDataFolder() {
 }
 
 std::string JoinPath(const std::string &folder, const std::string &name) { return folder + "/" + name; }
+
+unsigned long ProcessId() { return static_cast<unsigned long>(getpid()); }
 
 }  // namespace platform

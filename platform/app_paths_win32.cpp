@@ -1,5 +1,7 @@
 #include "platform/app_paths.h"
 
+#include <windows.h>
+
 #include <cstdlib>
 
 #include "platform/text_win32.h"
@@ -17,5 +19,7 @@ std::string JoinPath(const std::string &folder, const std::string &name) {
     if (!folder.empty() && (folder.back() == '\\' || folder.back() == '/')) return folder + name;
     return folder + "\\" + name;
 }
+
+unsigned long ProcessId() { return GetCurrentProcessId(); }
 
 }  // namespace platform

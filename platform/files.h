@@ -130,6 +130,10 @@ public:
     int Replace(const std::string &from, const std::string &to) const;
     // Removes the file or link `name`.
     int Remove(const std::string &name) const;
+    // Removes the folder `name` when it is empty: ENOTEMPTY when it holds
+    // anything, ENOTDIR for a file, ELOOP for a link (neither it nor what it
+    // leads to is touched).
+    int RemoveFolder(const std::string &name) const;
     // What `name` is, links not followed.
     int Lookup(const std::string &name, FileInfo *info) const;
     // Every entry but "." and "..", in no particular order.

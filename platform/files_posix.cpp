@@ -255,6 +255,16 @@ int Folder::Remove(const std::string &name) const {
     return unlinkat(Fd(native_), name.c_str(), 0) == 0 ? 0 : errno;
 }
 
+int Folder::RemoveFolder(const std::string &name) const {
+    if (unlinkat(Fd(native_), name.c_str(), AT_REMOVEDIR) == 0) return 0;
+    const int error = errno;
+    // Some systems answer a folder with entries so.
+    if (error == EEXIST) return ENOTEMPTY;
+    // A link is no folder to the call; say what it is.
+    FileInfo info;
+    return error == ENOTDIR && Lookup(name, &info) == 0 && info.kind == FileKind::kLink ? ELOOP : error;
+}
+
 int Folder::Lookup(const std::string &name, FileInfo *info) const {
     struct stat st {};
     if (fstatat(Fd(native_), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) {

@@ -462,6 +462,17 @@ int Folder::Remove(const std::string &name) const {
     return removed ? 0 : LastError();
 }
 
+int Folder::RemoveFolder(const std::string &name) const {
+    std::wstring child;
+    if (const int bad = Child(path_, name, &child); bad != 0) return bad;
+    const DWORD attributes = GetFileAttributesW(child.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES) return LastError();
+    // A link or a junction would go as a folder does; it is not one here.
+    if ((attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0) return ELOOP;
+    if ((attributes & FILE_ATTRIBUTE_DIRECTORY) == 0) return ENOTDIR;
+    return RemoveDirectoryW(child.c_str()) ? 0 : LastError();
+}
+
 int Folder::Lookup(const std::string &name, FileInfo *info) const {
     *info = FileInfo{};
     std::wstring child;

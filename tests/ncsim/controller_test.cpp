@@ -50,6 +50,7 @@ protected:
     }
     void TearDown() override {
         controller.reset();  // it may hold the capture file open
+        storage.Close();
         fs::remove_all(base);
     }
 

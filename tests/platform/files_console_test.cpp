@@ -170,6 +170,48 @@ TEST_F(PlatformFiles, WholeFilesNamesAndLinks) {
     }
 }
 
+// A folder goes only when it is an empty folder: nothing it holds, no file
+// and no link (nor what the link leads to) is ever removed in its place.
+TEST_F(PlatformFiles, RemoveFolderTakesOnlyAnEmptyFolder) {
+    ASSERT_EQ(folder_.MakeFolder("EMPTY"), 0);
+    ASSERT_EQ(folder_.MakeFolder("FULL"), 0);
+    ASSERT_EQ(WriteWhole("FILE", "x"), 0);
+    {
+        platform::Folder full;
+        ASSERT_EQ(folder_.OpenFolder("FULL", &full), 0);
+        platform::File file;
+        ASSERT_EQ(full.CreateNew("KEEP.NC", &file), 0);
+        ASSERT_EQ(file.Close(), 0);
+    }
+    std::error_code noLink;
+    fs::create_directory_symlink(Utf8Path(dir_) / "EMPTY", Utf8Path(dir_) / "LINK", noLink);
+    if (noLink) std::printf("note: no symbolic links here (%s); a link's refusal not checked\n", noLink.message().c_str());
+
+    const struct {
+        const char *name;
+        int error;
+        platform::FileKind after;  // what the name is afterwards
+    } cases[] = {
+        {"LINK", ELOOP, platform::FileKind::kLink},
+        {"FULL", ENOTEMPTY, platform::FileKind::kFolder},
+        {"FILE", ENOTDIR, platform::FileKind::kFile},
+        {"NONE", ENOENT, platform::FileKind::kMissing},
+        {"EMPTY", 0, platform::FileKind::kMissing},
+    };
+    for (const auto &c : cases) {
+        if (noLink && std::string(c.name) == "LINK") continue;
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(folder_.RemoveFolder(c.name), c.error);
+        platform::FileInfo info;
+        ASSERT_EQ(folder_.Lookup(c.name, &info), 0);
+        EXPECT_EQ(info.kind, c.after);
+    }
+    // The link's folder was kept until it was removed itself, and the full
+    // one still holds its file.
+    EXPECT_EQ(ReadAll(dir_ + "/FILE"), "x");
+    EXPECT_TRUE(fs::exists(Utf8Path(dir_) / "FULL" / "KEEP.NC"));
+}
+
 // Appends from two handles at once land whole, one after the other.
 TEST_F(PlatformFiles, AppendsLandAtTheEndWhole) {
     const std::string path = dir_ + "/journal.tsv";
