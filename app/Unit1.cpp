@@ -110,10 +110,6 @@ QString LinkEventText(const dnclink::LinkEvent &event) {
     return QStringLiteral("网络数据发送错误:%1").arg(event.result);
 }
 
-QString TransferStatusText() { return QStringLiteral("数据传输中...... ==>按Esc键终止传输"); }
-
-QString TransferAbortedText() { return QStringLiteral("数据传输已终止 Transfer aborted (Esc)"); }
-
 bool ParseDeviceIdText(const QString &text, int *value) {
     // Leading blanks are accepted, as the framework's conversion does;
     // anything else that is not a decimal integer is refused.
@@ -148,7 +144,8 @@ TForm1::TForm1(const TForm1Options &options, QWidget *parent) : QMainWindow(pare
     firstStart_ = !QFile::exists(QString::fromLatin1(kAddressBookFile));
     FormCreate();
     PickNetworkOnFirstStart();
-    Form2 = new TForm2(this, this);
+    Form2 = new TForm2(this);
+    connect(Form2, &TForm2::localSaveRequested, this, [this](QWidget *dialog) { SaveMemoLocally(dialog); });
     Form3 = new TForm3(this);
 }
 
@@ -513,7 +510,11 @@ void TForm1::FormCreate() {
         session_.Select(nccmd::LinkType::kUdp);
     }
 
-    ApplyCaptions(*this);
+    // By name, within the form's own controls (the path dialog has a Label2
+    // of its own).
+    for (const Caption &caption : EnglishCaptions())
+        if (QWidget *control = centralWidget()->findChild<QWidget *>(QLatin1String(caption.control)))
+            control->setProperty("text", caption.text);
 
     DeviceId = static_cast<uint8_t>(id);
     nccmd::UdpEndpoint udp;

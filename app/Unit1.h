@@ -14,6 +14,7 @@
 #include <string>
 
 #include "app/listing_view.h"
+#include "app/transfer_flow.h"
 #include "nccmd/session.h"
 
 class QAction;
@@ -252,14 +253,10 @@ private:
     // The memo to remotePath on the controller, after the path checks and
     // every question; Save As and Ctrl+S.
     void SaveMemoToController(const QString &remotePath);
-    void WriteMemoToController(const QString &remotePath, const QByteArray &text);
     bool WriteMemoToLocalFile(const QString &file, QWidget *parent);
     // Panel 2's note of a transfer or run that ended before its end; stays
     // until the next transfer starts.
     void ShowEndNote(const QString &text);
-    // The journal's result of a write to `remotePath`: the status text, and the
-    // end note of a transfer that did not end whole (shown and logged too).
-    QString OutcomeWithEndNote(const QString &remotePath, const QString &endNote);
     // The listing read again after a storage command: an error when it
     // contradicts the controller's success answer. Empty when it agrees.
     QString ListingContradiction(const QString &name, int type, bool shouldExist) const;
@@ -271,10 +268,11 @@ private:
     // One upload of a local file; false when the user cancelled the path
     // dialog or the upload failed.
     bool UploadLocalFile(const QString &localFile);
-    // Reads remotePath back and compares it with `expected`, which yields
-    // the sent bytes in order. Empty on a match, else the error text shown.
-    QString VerifyRemoteFile(const QByteArray &path, const std::function<qint64(char *, qint64)> &expected,
-                             uint64_t size);
+    // The transfers' view of the window (Unit1_transfers.cpp), and whom
+    // they address.
+    class TransferWindow;
+    friend class TransferWindow;
+    TransferTarget CurrentTransferTarget() const;
     // One line in the transfer journal; a failure is noted in the log.
     void WriteJournal(const char *operation, const QString &remotePath, const QString &localFile, bool hasData,
                       uint64_t bytes, const std::string &sha256, const QString &result);
@@ -344,12 +342,8 @@ private:
 inline constexpr int kMaxNcPathLength = 501;
 inline constexpr int kMaxRemotePathLength = 99;
 
-// The transfer status text of panel 1, and what it shows after an abort
-// the controller accepted.
 // The message log's line for what the link reported.
 QString LinkEventText(const dnclink::LinkEvent &event);
-QString TransferStatusText();
-QString TransferAbortedText();
 // Panel 1 when a request is refused because a DNC run is streaming.
 QString DncRunningRefusalText();
 
