@@ -54,6 +54,7 @@
 #include "link/serial_link.h"
 #include "app/serial_ports.h"
 #include "app/transfer_rate.h"
+#include "app/transfer_run.h"
 #include "link/udp_link.h"
 
 namespace {
@@ -150,8 +151,9 @@ TForm1::TForm1(const TForm1Options &options, QWidget *parent) : QMainWindow(pare
 }
 
 TForm1::~TForm1() {
-    // A window destroyed without being closed first still ends its run
-    // before its controls go.
+    // A window destroyed without being closed first still ends its
+    // transfer or run before its controls go.
+    EndTransferForClose();
     EndDncRunForClose();
     if (linkedForm == this) {
         linkedForm = nullptr;
@@ -639,13 +641,24 @@ void TForm1::closeEvent(QCloseEvent *event) {
         });
         return;
     }
+    if (transfer_) {
+        // As during a DNC run: the user decides, and the transfer ends the
+        // way Esc ends it, journal line included, before the window closes.
+        event->ignore();
+        if (closePending_) return;
+        if (!AppDialogs().Ask(this, QStringLiteral("Close during a transfer"), TransferCloseQuestion())) return;
+        closePending_ = true;
+        transfer_->RequestAbort();
+        StatusPanel1->setText(QStringLiteral("Closing after the running operation ends..."));
+        return;
+    }
     if (!busy_ && !dnc_ && !ConfirmDiscardMemo()) {
         event->ignore();
         return;
     }
     if (busy_) {
-        // A request is waiting inside this handler's call chain: end it the
-        // way Escape does and close once it has returned.
+        // A listing or command is waiting inside this handler's call chain:
+        // close once it has returned.
         closePending_ = true;
         SetAbortRequested(true);
         StatusPanel1->setText(QStringLiteral("Closing after the running operation ends..."));

@@ -1,7 +1,8 @@
 // TForm1: the main window. It owns which controller is addressed (DeviceId),
 // which link carries the frames, the serial port settings and the browsing
-// state, and runs every command on the window thread inside the handler of
-// the control that starts it.
+// state. Transfers and the DNC run go on a worker thread each and reach the
+// controls through a queue; the listing, file management and the device
+// search run on the window thread inside the handler that starts them.
 #pragma once
 
 #include <QDateTime>
@@ -140,8 +141,10 @@ public:
     void ListView1Click();
     void ListView1DblClick();
 
-    // Transfers.
-    uint8_t ReadNcFile(uint8_t deviceId, const QString &remotePath);
+    // Transfers. Each starts on its worker and returns at once; Busy() stays
+    // true until it has ended, and LastTransfer() then says how.
+    void ReadNcFile(uint8_t deviceId, const QString &remotePath);
+    const TransferOutcome &LastTransfer() const { return lastTransfer_; }
     void BitBtn4Click();
     void BitBtn10Click();
 
@@ -265,14 +268,24 @@ private:
     // Keys on the listing and files dropped on it (Unit1_keys.cpp).
     bool ListingKey(int key);
     bool ListingDrop(QEvent *event);
-    // One upload of a local file; false when the user cancelled the path
-    // dialog or the upload failed.
-    bool UploadLocalFile(const QString &localFile);
-    // The transfers' view of the window (Unit1_transfers.cpp), and whom
-    // they address.
-    class TransferWindow;
-    friend class TransferWindow;
+    // A transfer on its worker (app/transfer_run.h), whom it addresses, its
+    // start and its end on the window thread.
+    class TransferRun;
+    friend class TransferRun;
     TransferTarget CurrentTransferTarget() const;
+    // Starts `job` on a worker; `finished` runs on the window thread once it
+    // has ended, unless the window is closing. False (and the status says
+    // why) when no thread could start.
+    bool StartTransfer(const QString &what, TransferTarget target, std::function<TransferOutcome(TransferFlow &)> job,
+                       std::function<void(const TransferOutcome &)> finished);
+    void TransferEnded();  // the worker's last action
+    // The question asked when the window closes during a transfer.
+    QString TransferCloseQuestion() const;
+    // As EndDncRunForClose, for a transfer.
+    bool EndTransferForClose();
+    // One upload of a local file; false when the user cancelled the path
+    // dialog or a check refused it, else `finished` follows its end.
+    bool UploadLocalFile(const QString &localFile, std::function<void(const TransferOutcome &)> finished);
     // One line in the transfer journal; a failure is noted in the log.
     void WriteJournal(const char *operation, const QString &remotePath, const QString &localFile, bool hasData,
                       uint64_t bytes, const std::string &sha256, const QString &result);
@@ -327,6 +340,8 @@ private:
     QString ip_;
     std::unique_ptr<TransferRate> rate_;
     std::unique_ptr<DncRun> dnc_;  // the one run, from Start until its worker ended
+    std::unique_ptr<TransferRun> transfer_;  // the one transfer, until its worker ended
+    TransferOutcome lastTransfer_;
     // Where the last DNC run stopped in its program file, offered by the
     // restart dialog while the file is as it was then.
     struct DncStopPoint {

@@ -1,7 +1,7 @@
 // The window's side of the download into the memo, the upload of a local
 // file and the save-as of the memo: each handler asks the user, then hands
-// the transfer to the flow (app/transfer_flow.h), which sees the window
-// through TransferWindow.
+// the transfer to the flow (app/transfer_flow.h), which runs on a worker
+// thread of its own and sees the window through TransferRun.
 #include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
@@ -10,6 +10,7 @@
 #include <QTextCursor>
 #include <QTreeWidget>
 #include <algorithm>
+#include <chrono>
 #include <climits>
 
 #include "app/Unit1.h"
@@ -17,10 +18,16 @@
 #include "app/dialogs.h"
 #include "app/escape_key.h"
 #include "app/gbk_text.h"
-#include "app/request_scope.h"
+#include "app/link_cut.h"
+#include "app/transfer_run.h"
 #include "nccmd/system_names.h"
 
 namespace {
+
+// A closing window lets an aborted transfer end on its own first, then cuts
+// the link under it; the engine's time-out and retries bound the rest.
+constexpr std::chrono::milliseconds kTransferStopWait{2000};
+constexpr std::chrono::milliseconds kTransferCutWait{5000};
 
 QString LocalFileName(const QString &fullName) {
     const qsizetype cut = std::max(fullName.lastIndexOf(QChar('/')), fullName.lastIndexOf(QChar('\\')));
@@ -29,97 +36,81 @@ QString LocalFileName(const QString &fullName) {
 
 }  // namespace
 
-// The window as the transfer flow sees it: the status panels, the progress
-// bar, the memo and the journal. Escape aborts.
-class TForm1::TransferWindow final : public TransferView {
-public:
-    explicit TransferWindow(TForm1 &form) : form_(form) {}
-
-    void TransferStarting() override { form_.ShowTransferStatus(); }
-
-    void Progress(uint64_t done, uint64_t total) override {
-        form_.ShowRate(done, total);
-        // An empty file still gets a range of one: a bar whose range is
-        // empty turns into an endless "busy" animation that never ends with
-        // the transfer.
-        QProgressBar *bar = form_.ProgressBar1;
-        const int maximum = static_cast<int>(std::clamp<uint64_t>(total, 1, INT_MAX));
-        if (bar->maximum() != maximum) bar->setRange(0, maximum);
-        bar->setValue(static_cast<int>(std::min<uint64_t>(done, static_cast<uint64_t>(maximum))));
-        // The window repaints and sees the Escape key between blocks on
-        // either link.
-        QCoreApplication::processEvents(QEventLoop::AllEvents);
-    }
-
-    void ProgressFull() override { form_.ProgressBar1->setValue(form_.ProgressBar1->maximum()); }
-    void ProgressEnded() override { form_.ClearRate(); }
-    void ShowStatus(const QString &text) override { form_.StatusPanel1->setText(text); }
-    void ShowResultCode(uint8_t code) override { form_.ShowResultCode(code); }
-    void ShowEndNote(const QString &note) override { form_.ShowEndNote(note); }
-    void AddLogLine(const QString &line) override { form_.AddLogLine(line); }
-
-    void ShowFileError() override {
-        AppDialogs().Inform(&form_, QStringLiteral("文件操作错误"), QStringLiteral("此文件不存在!!!!"));
-    }
-
-    void DownloadStarting(const QString &remotePath) override {
-        form_.Memo1->clear();
-        // The memo refuses the user's edits while blocks are being inserted:
-        // a click or a key would otherwise land inside the program text.
-        memoWasReadOnly_ = form_.Memo1->isReadOnly();
-        form_.Memo1->setReadOnly(true);
-        MemoSource source;
-        source.kind = MemoSource::kRemote;
-        source.deviceId = form_.DeviceId;
-        source.path = remotePath;
-        form_.SetMemoSource(source);
-    }
-
-    void DownloadText(const QString &text) override {
-        QTextCursor cursor(form_.Memo1->document());
-        cursor.movePosition(QTextCursor::End);
-        cursor.insertText(text);
-    }
-
-    void DownloadEnded(const QString &remotePath, bool whole) override {
-        form_.Memo1->setReadOnly(memoWasReadOnly_);
-        // What arrived is the controller's text, not the user's edits.
-        form_.Memo1->document()->setModified(false);
-        // The memo holds only the start of the program: marked, so it is not
-        // saved back over the whole one unasked.
-        if (whole) return;
-        MemoSource source = form_.memoSource_;
-        source.partNote = QStringLiteral("Incomplete: the download of %1 did not finish; this text is only the "
-                                         "start of the program.")
-                              .arg(remotePath);
-        form_.SetMemoSource(source);
-    }
-
-    uint8_t RefreshListing() override {
-        // The bar stays where the transfer left it.
-        const int reached = form_.ProgressBar1->value();
-        const uint8_t code = form_.ReadNcDirectory(form_.DeviceId, form_.ListingRequest());
-        form_.ProgressBar1->setValue(reached);
-        return code;
-    }
-
-    void Journal(const TransferJournalLine &line) override {
-        form_.WriteJournal(line.operation, line.remotePath, line.localFile, true, line.bytes, line.sha256,
-                           line.result);
-    }
-
-    bool AbortRequested() override { return EscapeHeld(); }
-
-private:
-    TForm1 &form_;
-    bool memoWasReadOnly_ = false;
-};
-
 TransferTarget TForm1::CurrentTransferTarget() const {
     TransferTarget target;
     target.deviceId = DeviceId;
     target.verify = CheckVerify->isChecked();
     return target;
+}
+
+bool TForm1::StartTransfer(const QString &what, TransferTarget target, TransferRun::Job job,
+                           TransferRun::Finished finished) {
+    busy_ = true;
+    SetRequestControlsEnabled(false);
+    transfer_ = std::make_unique<TransferRun>(*this, what, ListingRequest(), std::move(finished));
+    if (transfer_->Start(target, std::move(job))) return true;
+    transfer_.reset();
+    busy_ = false;
+    SetRequestControlsEnabled(true);
+    StatusPanel1->setText(QStringLiteral("The transfer could not start a thread"));
+    return false;
+}
+
+void TForm1::TransferEnded() {
+    if (!transfer_) return;
+    transfer_->queue->Detach();
+    // The worker's last step follows the post of this call at once.
+    if (transfer_->worker.joinable()) transfer_->worker.join();
+    lastTransfer_ = transfer_->outcome;
+    const TransferRun::Finished finished = std::move(transfer_->finished);
+    transfer_.reset();
+    busy_ = false;
+    SetRequestControlsEnabled(true);
+    ClearRate();
+    if (closePending_) {
+        // The user closed the window during the transfer: it has ended and
+        // been journalled, now the window goes. What would have followed
+        // the transfer (the next dropped file) does not.
+        closePending_ = false;
+        QMetaObject::invokeMethod(this, &QWidget::close, Qt::QueuedConnection);
+        return;
+    }
+    if (finished) finished(lastTransfer_);
+}
+
+QString TForm1::TransferCloseQuestion() const {
+    const uint64_t done = transfer_ ? transfer_->Moved() : 0;
+    const uint64_t total = transfer_ ? transfer_->Total() : 0;
+    return QStringLiteral("%1 with device %2 (%3) is running: %4 of %5 bytes moved.\n"
+                          "Stop it as Esc does, and close the window?")
+        .arg(transfer_ ? transfer_->what : QString(), QString::number(DeviceId), LinkAddressText())
+        .arg(done)
+        .arg(total);
+}
+
+bool TForm1::EndTransferForClose() {
+    if (!transfer_) return true;
+    transfer_->RequestAbort();
+    // From here on nothing the worker does reaches the window.
+    transfer_->queue->Detach();
+    bool finished = transfer_->queue->WaitFinished(kTransferStopWait);
+    if (!finished) {
+        // A controller that never answers holds the request for the engine's
+        // tries; a cut link ends them at once.
+        SetLinkCut(true);
+        finished = transfer_->queue->WaitFinished(kTransferCutWait);
+    }
+    if (finished) {
+        transfer_->worker.join();
+        SetLinkCut(false);
+        transfer_.reset();
+        return true;
+    }
+    // Not ended within the bound: the worker keeps its run (and the cut
+    // link) to itself, and the window lets go of both without touching them.
+    transfer_->worker.detach();
+    (void)transfer_.release();
+    return false;
 }
 
 void TForm1::ShowTransferStatus() {
@@ -128,21 +119,21 @@ void TForm1::ShowTransferStatus() {
     StatusPanel1->repaint();
 }
 
-uint8_t TForm1::ReadNcFile(uint8_t deviceId, const QString &remotePath) {
-    TransferWindow view(*this);
+void TForm1::ReadNcFile(uint8_t deviceId, const QString &remotePath) {
     TransferTarget target = CurrentTransferTarget();
     target.deviceId = deviceId;
-    return TransferFlow(view, target).Download(remotePath).transfer.code;
+    StartTransfer(QStringLiteral("The download of %1").arg(remotePath), target,
+                  [remotePath](TransferFlow &flow) { return flow.Download(remotePath); }, {});
 }
 
 void TForm1::BitBtn4Click() {
     if (!BeginRequest()) return;
     const QString localFile = AppDialogs().OpenFileName(this, OpenDialog1.FileName, OpenDialog1.Filter);
     if (localFile.isEmpty()) return;
-    UploadLocalFile(localFile);
+    UploadLocalFile(localFile, {});
 }
 
-bool TForm1::UploadLocalFile(const QString &localFile) {
+bool TForm1::UploadLocalFile(const QString &localFile, TransferRun::Finished finished) {
     // Like a file dialog's own file name: the next upload starts where the
     // user found this file.
     OpenDialog1.FileName = localFile;
@@ -154,9 +145,9 @@ bool TForm1::UploadLocalFile(const QString &localFile) {
     if (!CheckRemotePath(remotePath, kMaxRemotePathLength, QStringLiteral("file"))) return false;
     if (RefusedSystemName(remotePath)) return false;
     if (!BeginRequest()) return false;
-    RequestScope scope(*this);
-    TransferWindow view(*this);
-    return TransferFlow(view, CurrentTransferTarget()).Upload(localFile, remotePath).whole;
+    return StartTransfer(QStringLiteral("The upload of %1 to %2").arg(localFile, remotePath), CurrentTransferTarget(),
+                         [localFile, remotePath](TransferFlow &flow) { return flow.Upload(localFile, remotePath); },
+                         std::move(finished));
 }
 
 void TForm1::BitBtn10Click() {
@@ -221,17 +212,19 @@ void TForm1::SaveMemoToController(const QString &remotePath) {
     if (text.size() > INT32_MAX) return;
     if (!ControllerWriteAllowed(remotePath, text.size())) return;
     if (!BeginRequest()) return;  // a request may have started while a box was open
-    RequestScope scope(*this);
-    TransferWindow view(*this);
-    const TransferOutcome outcome = TransferFlow(view, CurrentTransferTarget()).SaveAs(remotePath, text);
-    // The edits are on the controller now, unless they did not all get
-    // there; Ctrl+S writes them there next time.
-    const nccmd::TransferResult &result = outcome.transfer;
-    if (result.code != 0 || result.aborted || result.localFailure || !outcome.verifyError.isEmpty()) return;
-    Memo1->document()->setModified(false);
-    MemoSource source = memoSource_;
-    source.kind = MemoSource::kRemote;
-    source.deviceId = DeviceId;
-    source.path = remotePath;
-    SetMemoSource(source);
+    StartTransfer(QStringLiteral("The save-as of %1").arg(remotePath), CurrentTransferTarget(),
+                  [remotePath, text](TransferFlow &flow) { return flow.SaveAs(remotePath, text); },
+                  [this, remotePath](const TransferOutcome &outcome) {
+                      // The edits are on the controller now, unless they did
+                      // not all get there; Ctrl+S writes them there next time.
+                      const nccmd::TransferResult &result = outcome.transfer;
+                      if (result.code != 0 || result.aborted || result.localFailure || !outcome.verifyError.isEmpty())
+                          return;
+                      Memo1->document()->setModified(false);
+                      MemoSource source = memoSource_;
+                      source.kind = MemoSource::kRemote;
+                      source.deviceId = DeviceId;
+                      source.path = remotePath;
+                      SetMemoSource(source);
+                  });
 }

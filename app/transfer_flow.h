@@ -4,13 +4,18 @@
 // it talks to a TransferView, the way the DNC worker talks to DncWindow, and
 // works out every text it shows and journals itself.
 //
-// Threading: the flow calls its view and the command layer on the thread
-// that runs it and reads the abort test between blocks; it keeps no state
-// between transfers beyond the view it was given. The window runs it on
-// its own thread, inside the handler that asked the user (the serial link's
-// idle hook keeps the window painting while an answer is awaited); the DNC
-// run keeps its worker thread and queue. See the report of issue 19 for why
-// the two were not merged yet.
+// Threading: one model for transfers and the DNC run. The request runs on a
+// worker thread of its own (TForm1::TransferRun, like DncRun), every effect
+// on a widget is a call queued to the window thread in the order the flow
+// makes it, and Escape or a closing window sets an atomic flag the block
+// loops read. The window never processes its events from inside a transfer,
+// so nothing the user clicks meanwhile can run in the middle of one; it
+// refuses other requests (with its status text) until the worker has ended.
+// The DNC run needed a thread already, so that it streams as fast as dncctl
+// while the window paints; a single model means one set of rules for
+// ending, closing and refusing. The flow itself keeps no state between
+// transfers and touches nothing but its view and the command layer, so it
+// runs the same in the tests, without a window.
 #pragma once
 
 #include <QByteArray>
