@@ -230,7 +230,6 @@ private:
     void InitEngineForLink();
     void OpenSerialPort(bool english);
     void ShowPath();
-    void ShowTransferStatus();
     // Refuses, with an error box, a path that is empty or longer than limit
     // GBK bytes, before anything is sent.
     bool CheckRemotePath(const QString &path, int limit, const QString &what);

@@ -113,12 +113,6 @@ bool TForm1::EndTransferForClose() {
     return false;
 }
 
-void TForm1::ShowTransferStatus() {
-    StatusPanel1->setText(TransferStatusText());
-    // Shown before the first request, not after it.
-    StatusPanel1->repaint();
-}
-
 void TForm1::ReadNcFile(uint8_t deviceId, const QString &remotePath) {
     TransferTarget target = CurrentTransferTarget();
     target.deviceId = deviceId;

@@ -4,6 +4,7 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QLabel>
 #include <QPlainTextEdit>
@@ -109,6 +110,8 @@ private slots:
     void escapeAbortsSaveAs();
     void requestsAreRefusedWhileOneRuns();
     void closeDuringTransferAbortsThenCloses();
+    void closeDuringTransferAnsweredNo();
+    void destroyedDuringTransferEndsItsWorker();
     void serialLinkOverPseudoTerminal();
     void charactersAndLineBreaksAcrossBlocks();
     void linkMessagesStayOutOfTheDownload();
@@ -537,7 +540,55 @@ void TransfersTest::closeDuringTransferAbortsThenCloses() {
     QCOMPARE(fixture.dialogs.shown[1].title, QStringLiteral("Close during a transfer"));
     QVERIFY(fixture.dialogs.shown[1].text.contains(QStringLiteral("The download of \\THREE.NC with device 1")));
     QVERIFY(!EscapeHeld());
+    // The transfer ended as Esc ends it, journal line included.
+    QFile journal(fixture.JournalFile());
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    QVERIFY(journal.readAll().contains("Download stopped at block 2 of 3: 512 of 1300 bytes arrived"));
     busyForm = nullptr;
+}
+
+void TransfersTest::closeDuringTransferAnsweredNo() {
+    AppFixture fixture;
+    WriteFileBytes(fixture.StoragePath("THREE.NC"), Bytes(Pattern(1300)));
+    TForm1 &form = fixture.Open();
+    form.show();
+    busyForm = &form;
+    SetEscapeHeldOverride([] {
+        OnWindowThread([] { busyForm->close(); });
+        return false;
+    });
+    fixture.dialogs.answer = [](const ShownBox &box) { return box.title != QStringLiteral("Close during a transfer"); };
+    RecordSentFrames();
+    form.ReadNcFile(form.DeviceId, "\\THREE.NC");
+    WaitIdle(form);
+    SetEscapeHeldOverride(nullptr);
+    // Asked before each block, and each No lets the download go on whole.
+    QCOMPARE(fixture.dialogs.shown.size(), 3);
+    QCOMPARE(ReadBlocks(), (std::vector<uint32_t>{1, 2, 3}));
+    QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+    QCoreApplication::processEvents();
+    QVERIFY(form.isVisible());
+    busyForm = nullptr;
+}
+
+void TransfersTest::destroyedDuringTransferEndsItsWorker() {
+    AppFixture fixture;
+    // A slow controller: the download is still on its way when the window goes.
+    ncsim::Options options;
+    options.delayMs = 20;
+    fixture.RestartSimulator(options);
+    WriteFileBytes(fixture.StoragePath("LONG.NC"), Bytes(Pattern(100 * 512)));
+    TForm1 &form = fixture.Open();
+    RecordSentFrames();
+    form.ReadNcFile(form.DeviceId, "\\LONG.NC");
+    QTRY_VERIFY(form.ProgressBar1->value() >= 512);
+    // The window is destroyed without being closed: it stops the worker and
+    // waits for it, so nothing of the transfer reaches freed controls.
+    fixture.form.reset();
+    const std::vector<uint32_t> blocks = ReadBlocks();
+    QVERIFY(!blocks.empty());
+    QCOMPARE(blocks.back(), kAbort);
+    QVERIFY(blocks.size() < 100);
 }
 
 void TransfersTest::serialLinkOverPseudoTerminal() {
