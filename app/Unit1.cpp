@@ -693,6 +693,8 @@ void TForm1::SetRequestControlsEnabled(bool enabled) {
     RB1->setEnabled(enabled);
     RB2->setEnabled(enabled);
     BitBtn9->setEnabled(enabled && session_.Selected() == nccmd::LinkType::kUdp);
+    // The network wait belongs to the link a worker may be using.
+    NetWait->setEnabled(enabled);
 }
 
 void TForm1::ShowResultCode(uint8_t code) {

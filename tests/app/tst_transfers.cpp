@@ -10,6 +10,7 @@
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -493,11 +494,13 @@ void TransfersTest::requestsAreRefusedWhileOneRuns() {
             busyForm->BitBtn8Click();
             busyForm->BitBtn10Click();
             busyForm->ListView1DblClick();
-            busyObservations.append(QStringLiteral("%1|%2|%3|%4")
+            // The device, the link and its wait stay as the transfer found them.
+            busyObservations.append(QStringLiteral("%1|%2|%3|%4|%5")
                                         .arg(SentFrames().size() - before)
                                         .arg(busyForm->Busy())
                                         .arg(busyForm->Memo1->isReadOnly())
-                                        .arg(busyForm->CB3->isEnabled()));
+                                        .arg(busyForm->CB3->isEnabled())
+                                        .arg(busyForm->NetWait->isEnabled()));
         });
         return false;
     });
@@ -505,11 +508,12 @@ void TransfersTest::requestsAreRefusedWhileOneRuns() {
     RecordSentFrames();
     form.ListView1DblClick();
     WaitIdle(form);
-    QCOMPARE(busyObservations, (QStringList{"0|1|1|0", "0|1|1|0", "0|1|1|0"}));
+    QCOMPARE(busyObservations, (QStringList{"0|1|1|0|0", "0|1|1|0|0", "0|1|1|0|0"}));
     QCOMPARE(ReadBlocks(), (std::vector<uint32_t>{1, 2, 3}));
     QVERIFY(fixture.dialogs.Texts().count() == 1);  // only the confirmation
     QVERIFY(!form.Busy());
     QVERIFY(form.CB3->isEnabled());
+    QVERIFY(form.NetWait->isEnabled());
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
     busyForm = nullptr;
 }
