@@ -93,6 +93,7 @@ bool TForm1::EndTransferForClose() {
     transfer_->RequestAbort();
     // From here on nothing the worker does reaches the window.
     transfer_->queue->Detach();
+    transfer_->Release();
     bool finished = transfer_->queue->WaitFinished(kTransferStopWait);
     if (!finished) {
         // A controller that never answers holds the request for the engine's

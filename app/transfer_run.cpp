@@ -22,7 +22,18 @@ TForm1::TransferRun::TransferRun(TForm1 &form, QString what, QString listingRequ
     queue->SetFlush([this] { Flush(); });
 }
 
-TForm1::TransferRun::~TransferRun() { queue->Detach(); }
+TForm1::TransferRun::~TransferRun() {
+    queue->Detach();
+    Release();
+}
+
+void TForm1::TransferRun::Release() {
+    {
+        const std::lock_guard lock(textMutex_);
+        released_ = true;
+    }
+    textTaken_.notify_all();
+}
 
 bool TForm1::TransferRun::Start(TransferTarget target, Job job) {
     deviceId_ = target.deviceId;
@@ -105,6 +116,11 @@ void TForm1::TransferRun::DownloadStarting(const QString &remotePath) {
 }
 
 void TForm1::TransferRun::DownloadText(const QString &text) {
+    {
+        std::unique_lock lock(textMutex_);
+        textTaken_.wait(lock, [this] { return released_ || textPending_ < kTextAhead; });
+        textPending_ += text.size();
+    }
     queue->Post([this, text] { memoBatch_ += text; }, true);
 }
 
@@ -159,6 +175,11 @@ void TForm1::TransferRun::Flush() {
         QTextCursor cursor(form_.Memo1->document());
         cursor.movePosition(QTextCursor::End);
         cursor.insertText(memoBatch_);
+        {
+            const std::lock_guard lock(textMutex_);
+            textPending_ -= memoBatch_.size();
+        }
+        textTaken_.notify_all();
         memoBatch_.clear();
     }
     if (!progressPending_) return;

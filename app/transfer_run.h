@@ -7,8 +7,10 @@
 #include <QByteArray>
 #include <QString>
 #include <atomic>
+#include <condition_variable>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -50,6 +52,9 @@ public:
     // Any thread: the user closed the window, the loops stop at the next
     // block.
     void RequestAbort() { abort_.store(true); }
+    // The window lets go of the run: a worker waiting for the memo to take
+    // its text goes on without it.
+    void Release();
 
     const std::shared_ptr<WindowQueue> queue;
     std::thread worker;
@@ -70,6 +75,15 @@ private:
     const QString listingRequest_;
     uint8_t deviceId_ = 0;
     std::atomic<bool> abort_{false};
+    // Text handed to the window and not yet in the memo. The worker waits
+    // while there is this much: a download on a fast link outruns the
+    // memo, and the window would spend its turns inserting huge pieces
+    // instead of painting and seeing keys.
+    static constexpr qsizetype kTextAhead = 32 * 1024;
+    std::mutex textMutex_;
+    std::condition_variable textTaken_;
+    qsizetype textPending_ = 0;
+    bool released_ = false;
     // Worker: the listing's bytes, kept for the run.
     std::vector<uint8_t> listing_;
     // Window thread.

@@ -73,25 +73,31 @@ void WindowQueue::Drain() {
     if (draining_) return;
     draining_ = true;
     const auto keepAlive = shared_from_this();  // an action may release the last owner
-    for (;;) {
-        std::deque<Item> batch;
-        {
-            const std::lock_guard lock(mutex_);
-            if (items_.empty()) {
-                drainPosted_ = false;
-                break;
-            }
-            batch.swap(items_);
-        }
-        for (Item &item : batch) {
-            // An action may have detached the queue (the run ended, the
-            // window closed): what follows it no longer has a window.
-            if (detachedHere_) break;
-            if (!item.batched && flush_) flush_();
-            item.action();
-        }
-        if (detachedHere_) break;
-        if (flush_) flush_();
+    // One turn takes what is there now. A worker that posts faster than the
+    // window runs actions would otherwise keep the window in here, and it
+    // would neither paint nor see a key until the worker stopped.
+    std::deque<Item> batch;
+    {
+        const std::lock_guard lock(mutex_);
+        batch.swap(items_);
     }
+    for (Item &item : batch) {
+        // An action may have detached the queue (the run ended, the
+        // window closed): what follows it no longer has a window.
+        if (detachedHere_) break;
+        if (!item.batched && flush_) flush_();
+        item.action();
+    }
+    if (!detachedHere_ && flush_) flush_();
     draining_ = false;
+    if (detachedHere_) return;
+    const std::lock_guard lock(mutex_);
+    if (items_.empty()) {
+        drainPosted_ = false;
+        return;
+    }
+    // The next turn comes after the window's own events.
+    std::weak_ptr<WindowQueue> weak = weak_from_this();
+    QMetaObject::invokeMethod(
+        window_, [weak] { if (const auto queue = weak.lock()) queue->Drain(); }, Qt::QueuedConnection);
 }

@@ -112,6 +112,7 @@ private slots:
     void requestsAreRefusedWhileOneRuns();
     void closeDuringTransferAbortsThenCloses();
     void closeDuringTransferAnsweredNo();
+    void longDownloadArrivesWholeAtTheMemosPace();
     void destroyedDuringTransferEndsItsWorker();
     void serialLinkOverPseudoTerminal();
     void charactersAndLineBreaksAcrossBlocks();
@@ -573,6 +574,21 @@ void TransfersTest::closeDuringTransferAnsweredNo() {
     QCoreApplication::processEvents();
     QVERIFY(form.isVisible());
     busyForm = nullptr;
+}
+
+void TransfersTest::longDownloadArrivesWholeAtTheMemosPace() {
+    AppFixture fixture;
+    // Far more text than the worker hands the window ahead of the memo: the
+    // worker waits for the memo, and every piece lands once, in order.
+    QByteArray program;
+    for (int line = 0; program.size() < 300 * 1024; ++line)
+        program += "N" + QByteArray::number(line) + " G01 X" + QByteArray::number(line % 97) + ".5\r\n";
+    WriteFileBytes(fixture.StoragePath("LONG.NC"), Bytes(program));
+    TForm1 &form = fixture.Open();
+    QCOMPARE(Download(form, "\\LONG.NC"), uint8_t(0));
+    QCOMPARE(MemoTextToGbk(form.Memo1->toPlainText()), program);
+    QVERIFY(!form.MemoIncomplete());
+    QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
 }
 
 void TransfersTest::destroyedDuringTransferEndsItsWorker() {
