@@ -54,6 +54,7 @@
 #include "link/serial_link.h"
 #include "app/serial_ports.h"
 #include "app/transfer_rate.h"
+#include "app/transfer_run.h"
 #include "link/udp_link.h"
 
 namespace {
@@ -110,10 +111,6 @@ QString LinkEventText(const dnclink::LinkEvent &event) {
     return QStringLiteral("网络数据发送错误:%1").arg(event.result);
 }
 
-QString TransferStatusText() { return QStringLiteral("数据传输中...... ==>按Esc键终止传输"); }
-
-QString TransferAbortedText() { return QStringLiteral("数据传输已终止 Transfer aborted (Esc)"); }
-
 bool ParseDeviceIdText(const QString &text, int *value) {
     // Leading blanks are accepted, as the framework's conversion does;
     // anything else that is not a decimal integer is refused.
@@ -148,13 +145,15 @@ TForm1::TForm1(const TForm1Options &options, QWidget *parent) : QMainWindow(pare
     firstStart_ = !QFile::exists(QString::fromLatin1(kAddressBookFile));
     FormCreate();
     PickNetworkOnFirstStart();
-    Form2 = new TForm2(this, this);
+    Form2 = new TForm2(this);
+    connect(Form2, &TForm2::localSaveRequested, this, [this](QWidget *dialog) { SaveMemoLocally(dialog); });
     Form3 = new TForm3(this);
 }
 
 TForm1::~TForm1() {
-    // A window destroyed without being closed first still ends its run
-    // before its controls go.
+    // A window destroyed without being closed first still ends its
+    // transfer or run before its controls go.
+    EndTransferForClose();
     EndDncRunForClose();
     if (linkedForm == this) {
         linkedForm = nullptr;
@@ -513,7 +512,11 @@ void TForm1::FormCreate() {
         session_.Select(nccmd::LinkType::kUdp);
     }
 
-    ApplyCaptions(*this);
+    // By name, within the form's own controls (the path dialog has a Label2
+    // of its own).
+    for (const Caption &caption : EnglishCaptions())
+        if (QWidget *control = centralWidget()->findChild<QWidget *>(QLatin1String(caption.control)))
+            control->setProperty("text", caption.text);
 
     DeviceId = static_cast<uint8_t>(id);
     nccmd::UdpEndpoint udp;
@@ -638,13 +641,24 @@ void TForm1::closeEvent(QCloseEvent *event) {
         });
         return;
     }
+    if (transfer_) {
+        // As during a DNC run: the user decides, and the transfer ends the
+        // way Esc ends it, journal line included, before the window closes.
+        event->ignore();
+        if (closePending_) return;
+        if (!AppDialogs().Ask(this, QStringLiteral("Close during a transfer"), TransferCloseQuestion())) return;
+        closePending_ = true;
+        transfer_->RequestAbort();
+        StatusPanel1->setText(QStringLiteral("Closing after the running operation ends..."));
+        return;
+    }
     if (!busy_ && !dnc_ && !ConfirmDiscardMemo()) {
         event->ignore();
         return;
     }
     if (busy_) {
-        // A request is waiting inside this handler's call chain: end it the
-        // way Escape does and close once it has returned.
+        // A listing or command is waiting inside this handler's call chain:
+        // close once it has returned.
         closePending_ = true;
         SetAbortRequested(true);
         StatusPanel1->setText(QStringLiteral("Closing after the running operation ends..."));
@@ -679,6 +693,8 @@ void TForm1::SetRequestControlsEnabled(bool enabled) {
     RB1->setEnabled(enabled);
     RB2->setEnabled(enabled);
     BitBtn9->setEnabled(enabled && session_.Selected() == nccmd::LinkType::kUdp);
+    // The network wait belongs to the link a worker may be using.
+    NetWait->setEnabled(enabled);
 }
 
 void TForm1::ShowResultCode(uint8_t code) {

@@ -1,7 +1,8 @@
 // TForm1: the main window. It owns which controller is addressed (DeviceId),
 // which link carries the frames, the serial port settings and the browsing
-// state, and runs every command on the window thread inside the handler of
-// the control that starts it.
+// state. Transfers and the DNC run go on a worker thread each and reach the
+// controls through a queue; the listing, file management and the device
+// search run on the window thread inside the handler that starts them.
 #pragma once
 
 #include <QDateTime>
@@ -14,6 +15,7 @@
 #include <string>
 
 #include "app/listing_view.h"
+#include "app/transfer_flow.h"
 #include "nccmd/session.h"
 
 class QAction;
@@ -139,8 +141,10 @@ public:
     void ListView1Click();
     void ListView1DblClick();
 
-    // Transfers.
-    uint8_t ReadNcFile(uint8_t deviceId, const QString &remotePath);
+    // Transfers. Each starts on its worker and returns at once; Busy() stays
+    // true until it has ended, and LastTransfer() then says how.
+    void ReadNcFile(uint8_t deviceId, const QString &remotePath);
+    const TransferOutcome &LastTransfer() const { return lastTransfer_; }
     void BitBtn4Click();
     void BitBtn10Click();
 
@@ -226,7 +230,6 @@ private:
     void InitEngineForLink();
     void OpenSerialPort(bool english);
     void ShowPath();
-    void ShowTransferStatus();
     // Refuses, with an error box, a path that is empty or longer than limit
     // GBK bytes, before anything is sent.
     bool CheckRemotePath(const QString &path, int limit, const QString &what);
@@ -252,14 +255,10 @@ private:
     // The memo to remotePath on the controller, after the path checks and
     // every question; Save As and Ctrl+S.
     void SaveMemoToController(const QString &remotePath);
-    void WriteMemoToController(const QString &remotePath, const QByteArray &text);
     bool WriteMemoToLocalFile(const QString &file, QWidget *parent);
     // Panel 2's note of a transfer or run that ended before its end; stays
     // until the next transfer starts.
     void ShowEndNote(const QString &text);
-    // The journal's result of a write to `remotePath`: the status text, and the
-    // end note of a transfer that did not end whole (shown and logged too).
-    QString OutcomeWithEndNote(const QString &remotePath, const QString &endNote);
     // The listing read again after a storage command: an error when it
     // contradicts the controller's success answer. Empty when it agrees.
     QString ListingContradiction(const QString &name, int type, bool shouldExist) const;
@@ -268,13 +267,24 @@ private:
     // Keys on the listing and files dropped on it (Unit1_keys.cpp).
     bool ListingKey(int key);
     bool ListingDrop(QEvent *event);
+    // A transfer on its worker (app/transfer_run.h), whom it addresses, its
+    // start and its end on the window thread.
+    class TransferRun;
+    friend class TransferRun;
+    TransferTarget CurrentTransferTarget() const;
+    // Starts `job` on a worker; `finished` runs on the window thread once it
+    // has ended, unless the window is closing. False (and the status says
+    // why) when no thread could start.
+    bool StartTransfer(const QString &what, TransferTarget target, std::function<TransferOutcome(TransferFlow &)> job,
+                       std::function<void(const TransferOutcome &)> finished);
+    void TransferEnded();  // the worker's last action
+    // The question asked when the window closes during a transfer.
+    QString TransferCloseQuestion() const;
+    // As EndDncRunForClose, for a transfer.
+    bool EndTransferForClose();
     // One upload of a local file; false when the user cancelled the path
-    // dialog or the upload failed.
-    bool UploadLocalFile(const QString &localFile);
-    // Reads remotePath back and compares it with `expected`, which yields
-    // the sent bytes in order. Empty on a match, else the error text shown.
-    QString VerifyRemoteFile(const QByteArray &path, const std::function<qint64(char *, qint64)> &expected,
-                             uint64_t size);
+    // dialog or a check refused it, else `finished` follows its end.
+    bool UploadLocalFile(const QString &localFile, std::function<void(const TransferOutcome &)> finished);
     // One line in the transfer journal; a failure is noted in the log.
     void WriteJournal(const char *operation, const QString &remotePath, const QString &localFile, bool hasData,
                       uint64_t bytes, const std::string &sha256, const QString &result);
@@ -329,6 +339,8 @@ private:
     QString ip_;
     std::unique_ptr<TransferRate> rate_;
     std::unique_ptr<DncRun> dnc_;  // the one run, from Start until its worker ended
+    std::unique_ptr<TransferRun> transfer_;  // the one transfer, until its worker ended
+    TransferOutcome lastTransfer_;
     // Where the last DNC run stopped in its program file, offered by the
     // restart dialog while the file is as it was then.
     struct DncStopPoint {
@@ -344,12 +356,8 @@ private:
 inline constexpr int kMaxNcPathLength = 501;
 inline constexpr int kMaxRemotePathLength = 99;
 
-// The transfer status text of panel 1, and what it shows after an abort
-// the controller accepted.
 // The message log's line for what the link reported.
 QString LinkEventText(const dnclink::LinkEvent &event);
-QString TransferStatusText();
-QString TransferAbortedText();
 // Panel 1 when a request is refused because a DNC run is streaming.
 QString DncRunningRefusalText();
 

@@ -8,7 +8,6 @@
 #include "app/dialogs.h"
 #include "app/request_scope.h"
 #include "app/gbk_text.h"
-#include "nccmd/nc_commands.h"
 
 namespace {
 
@@ -32,18 +31,13 @@ bool TForm1::CheckRemotePath(const QString &path, int limit, const QString &what
 }
 
 uint8_t TForm1::ReadNcDirectory(uint8_t deviceId, const QString &request) {
-    const QByteArray text = ToGbk(request);
-    uint32_t total = 0;
-    size_t received = 0;
-    const uint8_t code = nccmd::NcListDir(deviceId, text.constData(), &total, ListingBuffer, sizeof ListingBuffer,
-                                          &received);
+    uint32_t shown = 0;
+    const uint8_t code = FetchListing(deviceId, ToGbk(request), ListingBuffer, sizeof ListingBuffer, &shown);
     if (code != 0) {
         ShowResultCode(code);
         return code;
     }
-    // Only bytes that actually arrived are shown: an announced size larger
-    // than what came would otherwise show stale entries of an older listing.
-    ShowListing(ListView1, ImageList1, ListingBuffer, static_cast<uint32_t>(std::min<size_t>(total, received)));
+    ShowListing(ListView1, ImageList1, ListingBuffer, shown);
     ProgressBar1->setValue(ProgressBar1->maximum());
     ShowResultCode(0);
     return 0;
@@ -99,7 +93,6 @@ void TForm1::ListView1DblClick() {
         // The program read replaces the memo's text.
         if (!ConfirmDiscardMemo()) return;
         if (!BeginRequest()) return;  // a request may have started while the box was open
-        RequestScope scope(*this);
         ReadNcFile(DeviceId, path);
     }
 }

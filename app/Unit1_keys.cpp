@@ -95,8 +95,11 @@ bool TForm1::ListingDrop(QEvent *event) {
 }
 
 void TForm1::UploadLocalFiles(const QStringList &files) {
-    for (const QString &file : files) {
-        if (!BeginRequest()) return;
-        if (!UploadLocalFile(file)) return;
-    }
+    if (files.isEmpty() || !BeginRequest()) return;
+    const QStringList rest = files.mid(1);
+    // The next file's dialog opens once this upload has ended whole, from
+    // the event loop rather than inside the end of this one.
+    UploadLocalFile(files.first(), [this, rest](const TransferOutcome &outcome) {
+        if (outcome.whole) QTimer::singleShot(0, this, [this, rest] { UploadLocalFiles(rest); });
+    });
 }

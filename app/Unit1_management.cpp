@@ -121,10 +121,10 @@ void TForm1::NC1Click() {
     // The folder is created in the current folder, whatever is selected,
     // also from an empty area of an empty folder's listing.
     if (!BeginRequest()) return;
-    Form2->Edit1->setText(QStringLiteral("NewDir"));
+    Form2->Propose(QStringLiteral("NewDir"), true);
     // Also the dialog's local save (3) goes on to create the directory.
     if (AppDialogs().ExecModal(Form2) == TForm2::kResultCancel) return;
-    const QString name = Form2->Edit1->text();
+    const QString name = Form2->ChosenPath();
     if (name.isEmpty()) {
         // The text would name the current directory itself.
         AppDialogs().Error(this, QStringLiteral("Error"), QStringLiteral("The directory name must not be empty."));

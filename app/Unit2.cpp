@@ -4,16 +4,12 @@
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QLineEdit>
-#include <QPlainTextEdit>
 #include <QPushButton>
 #include <QStyle>
 #include <QToolButton>
 
-#include "app/Unit1.h"
-#include "app/dialogs.h"
-#include "app/gbk_text.h"
 
-TForm2::TForm2(TForm1 *mainForm, QWidget *parent) : QDialog(parent), mainForm_(mainForm) {
+TForm2::TForm2(QWidget *parent) : QDialog(parent) {
     setObjectName(QStringLiteral("Form2"));
     setWindowTitle(QStringLiteral("File Save AS...."));
     resize(304, 188);
@@ -54,6 +50,13 @@ TForm2::TForm2(TForm1 *mainForm, QWidget *parent) : QDialog(parent), mainForm_(m
     connect(SpeedButton1, &QToolButton::clicked, this, &TForm2::SpeedButton1Click);
 }
 
+void TForm2::Propose(const QString &path, bool offerLocalSave) {
+    Edit1->setText(path);
+    SpeedButton1->setVisible(offerLocalSave);
+}
+
+QString TForm2::ChosenPath() const { return Edit1->text(); }
+
 void TForm2::BitBtn1Click() { done(kResultOk); }
 
 void TForm2::BitBtn2Click() { done(kResultCancel); }
@@ -66,6 +69,6 @@ void TForm2::showEvent(QShowEvent *event) {
 }
 
 void TForm2::SpeedButton1Click() {
-    mainForm_->SaveMemoLocally(this);
+    emit localSaveRequested(this);
     done(kResultLocalSave);
 }

@@ -1,19 +1,16 @@
 #include "app/captions.h"
 
-#include <QPushButton>
-#include <QLabel>
-
-#include "app/Unit1.h"
-
-void ApplyCaptions(TForm1 &form) {
-    form.Label2->setText(QStringLiteral("NCDeviceID:"));
-    form.Label3->setText(QStringLiteral("COM:"));
-    form.Label4->setText(QStringLiteral("BaudRate:"));
-    form.BitBtn10->setText(QStringLiteral("Save As NC File..."));
-    form.BitBtn7->setText(QStringLiteral("ReadNCDeviceDir"));
-    form.BitBtn8->setText(QStringLiteral("ReturnNCUpDir"));
-    form.BitBtn4->setText(QStringLiteral("SendFileToNC"));
-    form.Label5->setText(QStringLiteral("DeviceID"));
-    form.Label6->setText(QStringLiteral("To"));
-    form.BitBtn2->setText(QStringLiteral("SearchDeviceID"));
+QList<Caption> EnglishCaptions() {
+    return {
+        {"Label2", QStringLiteral("NCDeviceID:")},
+        {"Label3", QStringLiteral("COM:")},
+        {"Label4", QStringLiteral("BaudRate:")},
+        {"BitBtn10", QStringLiteral("Save As NC File...")},
+        {"BitBtn7", QStringLiteral("ReadNCDeviceDir")},
+        {"BitBtn8", QStringLiteral("ReturnNCUpDir")},
+        {"BitBtn4", QStringLiteral("SendFileToNC")},
+        {"Label5", QStringLiteral("DeviceID")},
+        {"Label6", QStringLiteral("To")},
+        {"BitBtn2", QStringLiteral("SearchDeviceID")},
+    };
 }

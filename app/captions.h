@@ -1,7 +1,13 @@
 // The window is laid out with its Chinese design captions; every set-up
-// gives ten controls their English captions.
+// gives ten controls their English captions. The window applies them.
 #pragma once
 
-class TForm1;
+#include <QList>
+#include <QString>
 
-void ApplyCaptions(TForm1 &form);
+struct Caption {
+    const char *control;  // the control's object name
+    QString text;
+};
+
+QList<Caption> EnglishCaptions();

@@ -140,5 +140,6 @@ bool ShowDemoScene(TForm1 &form, const QString &scene) {
     if (scene == QStringLiteral("restart")) return ShowDncScene(form, true, true);
     if (!SelectItem(form, QStringLiteral("O0001.CNC"))) return false;
     // Read without the confirmation box the double-click asks.
-    return form.ReadNcFile(form.DeviceId, form.CurrentNcPath + form.SelectedFileName) == 0;
+    form.ReadNcFile(form.DeviceId, form.CurrentNcPath + form.SelectedFileName);
+    return RunUntil([&form] { return !form.Busy(); }, 60000) && form.LastTransfer().whole;
 }

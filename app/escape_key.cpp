@@ -3,17 +3,19 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QKeyEvent>
+#include <atomic>
 
 namespace {
-bool escapeDown = false;
-bool abortRequested = false;
-bool (*overrideTest)() = nullptr;
+// Written on the window thread, read by a transfer's worker between blocks.
+std::atomic<bool> escapeDown{false};
+std::atomic<bool> abortRequested{false};
+std::atomic<bool (*)()> overrideTest{nullptr};
 EscapeKeyTracker *tracker = nullptr;
 }  // namespace
 
 bool EscapeHeld() {
     if (abortRequested) return true;
-    if (overrideTest) return overrideTest();
+    if (bool (*test)() = overrideTest.load()) return test();
     return escapeDown;
 }
 

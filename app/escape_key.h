@@ -1,5 +1,6 @@
 // Whether the Escape key is held down at the moment of the test. Transfer
-// loops ask once before each block. The program tracks presses and releases
+// loops ask once before each block, on the transfer's worker thread; the
+// state they read is atomic. The program tracks presses and releases
 // with an application-wide event filter; tests install their own answer.
 #pragma once
 

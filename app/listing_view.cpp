@@ -1,5 +1,6 @@
 #include "app/listing_view.h"
 
+#include <QByteArray>
 #include <QTreeWidget>
 #include <algorithm>
 
@@ -57,4 +58,12 @@ int ItemType(const QTreeWidgetItem *item) {
     bool ok = false;
     const int type = item ? item->text(kColumnType).toInt(&ok) : 0;
     return ok ? type : -1;
+}
+
+uint8_t FetchListing(uint8_t deviceId, const QByteArray &request, uint8_t *buffer, size_t size, uint32_t *shown) {
+    uint32_t total = 0;
+    size_t received = 0;
+    const uint8_t code = nccmd::NcListDir(deviceId, request.constData(), &total, buffer, size, &received);
+    *shown = code == 0 ? static_cast<uint32_t>(std::min<size_t>(total, received)) : 0;
+    return code;
 }

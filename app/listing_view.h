@@ -3,7 +3,10 @@
 
 #include <QIcon>
 #include <QtGlobal>
+#include <cstddef>
 #include <cstdint>
+
+class QByteArray;
 
 class QTreeWidget;
 class QTreeWidgetItem;
@@ -23,6 +26,12 @@ struct ImageList {
 // Attributes up to 16 show as a directory (name only), above 16 as a file
 // ("name.ext"); Size is whole KiB, Type the attribute in decimal.
 void ShowListing(QTreeWidget *list, const ImageList &images, const uint8_t *listing, uint32_t total);
+
+// Reads the listing `request` ("%DirList%%\PRG\") of the device into
+// `buffer`; `shown` gets the bytes to show: only what actually arrived, so an
+// announced size larger than that never shows stale entries. The request's
+// result code.
+uint8_t FetchListing(uint8_t deviceId, const QByteArray &request, uint8_t *buffer, size_t size, uint32_t *shown);
 
 // The size in bytes the controller listed for the item.
 quint64 ItemSize(const QTreeWidgetItem *item);

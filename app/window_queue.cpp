@@ -69,29 +69,41 @@ void WindowQueue::Detach() {
 void WindowQueue::Drain() {
     // An action that opens a modal box runs a nested event loop; a drain
     // call arriving there would overtake the actions still waiting behind
-    // it. The running drain picks those up instead.
-    if (draining_) return;
+    // it. The running drain posts the turn it missed when it is done.
+    if (draining_) {
+        missedTurn_ = true;
+        return;
+    }
     draining_ = true;
     const auto keepAlive = shared_from_this();  // an action may release the last owner
-    for (;;) {
-        std::deque<Item> batch;
-        {
-            const std::lock_guard lock(mutex_);
-            if (items_.empty()) {
-                drainPosted_ = false;
-                break;
-            }
-            batch.swap(items_);
-        }
-        for (Item &item : batch) {
-            // An action may have detached the queue (the run ended, the
-            // window closed): what follows it no longer has a window.
-            if (detachedHere_) break;
-            if (!item.batched && flush_) flush_();
-            item.action();
-        }
-        if (detachedHere_) break;
-        if (flush_) flush_();
+    // One turn takes what is there now; what the worker posts meanwhile
+    // gets a turn of its own, posted then, so it also keeps its place among
+    // the window's other events. A worker that posts faster than the window
+    // runs actions would otherwise hold the window in here, and it would
+    // neither paint nor see a key until the worker stopped.
+    std::deque<Item> batch;
+    {
+        const std::lock_guard lock(mutex_);
+        batch.swap(items_);
+        drainPosted_ = false;
     }
+    for (Item &item : batch) {
+        // An action may have detached the queue (the run ended, the
+        // window closed): what follows it no longer has a window.
+        if (detachedHere_) break;
+        if (!item.batched && flush_) flush_();
+        item.action();
+    }
+    if (!detachedHere_ && flush_) flush_();
     draining_ = false;
+    if (detachedHere_ || !missedTurn_) return;
+    missedTurn_ = false;
+    const std::lock_guard lock(mutex_);
+    if (items_.empty()) {
+        drainPosted_ = false;
+        return;
+    }
+    std::weak_ptr<WindowQueue> weak = weak_from_this();
+    QMetaObject::invokeMethod(
+        window_, [weak] { if (const auto queue = weak.lock()) queue->Drain(); }, Qt::QueuedConnection);
 }

@@ -57,6 +57,7 @@ private:
     bool finished_ = false;
     // Window thread only.
     bool draining_ = false;
+    bool missedTurn_ = false;  // a drain call came while a modal box was open
     bool detachedHere_ = false;
     std::function<void()> flush_;
 };

@@ -3,6 +3,8 @@
 #include <QDir>
 #include <QFile>
 #include <QStandardPaths>
+#include <QTest>
+#include <QThread>
 #include <QTreeWidget>
 #include <cstring>
 
@@ -198,4 +200,21 @@ QStringList ListCaptions(const TForm1 &form) {
     for (int i = 0; i < form.ListView1->topLevelItemCount(); ++i)
         captions.append(form.ListView1->topLevelItem(i)->text(kColumnFile));
     return captions;
+}
+
+void WaitIdle(TForm1 &form) {
+    if (!QTest::qWaitFor([&form] { return !form.Busy(); }, 60000))
+        QTest::qFail("the transfer did not end", __FILE__, __LINE__);
+}
+
+uint8_t Download(TForm1 &form, const QString &remotePath) {
+    form.ReadNcFile(form.DeviceId, remotePath);
+    WaitIdle(form);
+    return form.LastTransfer().transfer.code;
+}
+
+void OnWindowThread(const std::function<void()> &action) {
+    QCoreApplication *app = QCoreApplication::instance();
+    if (QThread::currentThread() == app->thread()) action();
+    else QMetaObject::invokeMethod(app, action, Qt::BlockingQueuedConnection);
 }

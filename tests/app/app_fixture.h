@@ -117,6 +117,16 @@ private:
     QTemporaryDir storage_;
 };
 
+// Transfers run on a worker thread: waits, with the window's events going
+// on, until the request in progress has ended (a failure is recorded when it
+// does not end within a minute).
+void WaitIdle(TForm1 &form);
+// A download as the window starts it, waited for; its result code.
+uint8_t Download(TForm1 &form, const QString &remotePath);
+// Runs `action` on the window thread and waits for it: what a test's Escape
+// test (called on the transfer's worker) does to the window.
+void OnWindowThread(const std::function<void()> &action);
+
 // Selects the item with this caption in ListView1 as a click does.
 bool ClickItem(TForm1 &form, const QString &caption);
 QStringList ListCaptions(const TForm1 &form);

@@ -120,10 +120,12 @@ void BrowserTest::rootEnterAndUp() {
     };
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
     record();
     QVERIFY(ListCaptions(form).contains("O0001.CNC"));
     QVERIFY(ClickItem(form, "SUB"));
     form.ListView1DblClick();
+    WaitIdle(form);
     record();
     QCOMPARE(form.ListView1->topLevelItemCount(), 0);
     form.BitBtn8Click();
@@ -156,6 +158,7 @@ void BrowserTest::failedEntryKeepsTheParent() {
     QVERIFY(QDir(fixture.StoragePath("DATA")).removeRecursively());
     QVERIFY(ClickItem(form, "DATA"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QCOMPARE(form.StatusText(1), QStringLiteral("0xe2,Open File Error 代码42"));
     QCOMPARE(form.CurrentNcPath, QStringLiteral("\\"));
     QCOMPARE(form.windowTitle(), QStringLiteral("\\"));
@@ -169,6 +172,7 @@ void BrowserTest::failedListingKeepsTheItems() {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
     const QStringList inPrg = ListCaptions(form);
     fixture.simulator->Stop();
     form.BitBtn8Click();  // no answer any more
@@ -184,6 +188,7 @@ void BrowserTest::clicksRememberFilesOnly() {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QVERIFY(ClickItem(form, "O0003.NC"));
     QCOMPARE(form.SelectedFileName, QStringLiteral("O0003.NC"));
     form.BitBtn8Click();  // kept across directory changes
@@ -203,10 +208,12 @@ void BrowserTest::fileDoubleClickAsksFirst() {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QVERIFY(ClickItem(form, "O0003.NC"));
     fixture.dialogs.confirmAnswer = false;
     RecordSentFrames();
     form.ListView1DblClick();
+    WaitIdle(form);
     QVERIFY(SentFrames().empty());
     QCOMPARE(fixture.dialogs.shown.size(), 1);
     QCOMPARE(fixture.dialogs.shown[0].title, QStringLiteral("读远程文件？"));
@@ -215,6 +222,7 @@ void BrowserTest::fileDoubleClickAsksFirst() {
 
     fixture.dialogs.confirmAnswer = true;
     form.ListView1DblClick();
+    WaitIdle(form);
     QVERIFY(!SentFrames().empty());
     QCOMPARE(SentFrames().front().TextFrom(4), std::string("\\PRG\\O0003.NC"));
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
@@ -230,6 +238,7 @@ void BrowserTest::tooLongPathsAreRefusedBeforeSending() {
     form.CurrentNcPath = QStringLiteral("\\") + QString(496, QChar('A')) + QStringLiteral("\\");
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QVERIFY(SentFrames().empty());
     QCOMPARE(fixture.dialogs.shown.size(), 1);
     QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("error"));
@@ -240,6 +249,7 @@ void BrowserTest::tooLongPathsAreRefusedBeforeSending() {
     form.ListView1->addTopLevelItem(new QTreeWidgetItem(QStringList{"O0001.CNC", "0 KB", "32"}));
     QVERIFY(ClickItem(form, "O0001.CNC"));  // 92 + 9 = 101 characters
     form.ListView1DblClick();
+    WaitIdle(form);
     QVERIFY(SentFrames().empty());
     QCOMPARE(fixture.dialogs.shown.size(), 2);
     QCOMPARE(fixture.dialogs.shown[1].kind, QStringLiteral("error"));

@@ -317,6 +317,7 @@ void DncTest::requestsAreRefusedDuringARun() {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QVERIFY(ClickItem(form, "O0001.CNC"));
     const QByteArray program = Program(3000);
     fixture.WriteProgram(program);

@@ -77,6 +77,7 @@ void EnterPrg(TForm1 &form) {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QCOMPARE(form.CurrentNcPath, QStringLiteral("\\PRG\\"));
 }
 
@@ -199,7 +200,7 @@ void EverydayTest::sendFailuresGoToTheLogNotTheMemo() {
         dnclink::detail::ReportEvent({dnclink::LinkEventCode::kSendFailed, -1, ENETUNREACH});
         return false;
     });
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\O0777.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\O0777.NC"), uint8_t(0));
     SetEscapeHeldOverride(nullptr);
     QCoreApplication::processEvents();
     QCOMPARE(MemoTextToGbk(form.Memo1->toPlainText()), program);
@@ -227,6 +228,7 @@ void EverydayTest::sendFailuresGoToTheLogNotTheMemo() {
     QStringList proposed;
     fixture.dialogs.modal = AcceptPath(&proposed);
     form.BitBtn10Click();
+    WaitIdle(form);
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
     QCOMPARE(FileBytes(fixture.StoragePath("O0778.NC")), program);
 }
@@ -255,7 +257,7 @@ void EverydayTest::unfinishedDownloadIsMarkedAndSavesAsk() {
     } else {
         SetEscapeHeldOverride([] { return ++blocks == 2; });
     }
-    form.ReadNcFile(form.DeviceId, "\\LONG.NC");
+    Download(form, "\\LONG.NC");
     SetEscapeHeldOverride(nullptr);
     QVERIFY(form.StatusText(1) != QStringLiteral("Operation Successful"));
     QCOMPARE(MemoTextToGbk(form.Memo1->toPlainText()), program.left(512));
@@ -272,6 +274,7 @@ void EverydayTest::unfinishedDownloadIsMarkedAndSavesAsk() {
     fixture.dialogs.confirmAnswer = false;
     RecordSentFrames();
     form.BitBtn10Click();
+    WaitIdle(form);
     QVERIFY(SentFrames().empty());
     QCOMPARE(fixture.dialogs.shown.size(), 1);
     QCOMPARE(fixture.dialogs.shown[0].title, QStringLiteral("Incomplete program"));
@@ -288,7 +291,7 @@ void EverydayTest::unfinishedDownloadIsMarkedAndSavesAsk() {
     QCOMPARE(fixture.dialogs.shown.size(), 3);
 
     // A whole download clears the mark; then nothing is asked.
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\LONG.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\LONG.NC"), uint8_t(0));
     QVERIFY(!form.MemoIncomplete());
     QVERIFY(form.MemoState->isHidden());
     QVERIFY(form.SaveMemoLocally(&form));
@@ -309,11 +312,12 @@ void EverydayTest::unsavedEditsAskFirst() {
     TForm1 &form = fixture.Open();
     form.show();
     form.BitBtn7Click();
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\O1234.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\O1234.NC"), uint8_t(0));
     const QString original = form.Memo1->toPlainText();
     // Nothing typed yet: another download asks nothing but its own question.
     QVERIFY(ClickItem(form, "O1234.NC"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QCOMPARE(fixture.dialogs.shown.size(), 1);
     QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("confirm"));
 
@@ -325,6 +329,7 @@ void EverydayTest::unsavedEditsAskFirst() {
     fixture.dialogs.saveFileAnswer = local;
     RecordSentFrames();
     form.ListView1DblClick();
+    WaitIdle(form);
     QCOMPARE(fixture.dialogs.shown.last().kind, QStringLiteral("unsaved"));
     const bool goesOn = UnsavedAnswer(answer) != UnsavedAnswer::Cancel;
     QCOMPARE(SentFrames().empty(), !goesOn);
@@ -407,7 +412,9 @@ void EverydayTest::droppedFilesAreUploadedOneAfterTheOther() {
     QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &files, Qt::LeftButton, Qt::NoModifier);
     QApplication::sendEvent(form.ListView1->viewport(), &drop);
     QVERIFY(drop.isAccepted());
+    // The second file's dialog opens once the first upload has ended.
     QTRY_COMPARE(proposed.size(), 2);
+    WaitIdle(form);
     QCOMPARE(proposed, (QStringList{"\\PRG\\A1.NC|hidden", "\\PRG\\B2.NC|hidden"}));
     QCOMPARE(FileBytes(fixture.StoragePath("PRG/A1.NC")), a);
     QCOMPARE(FileBytes(fixture.StoragePath("PRG/B2.NC")), b);
@@ -431,11 +438,13 @@ void EverydayTest::verifyCatchesDamageTheChecksumMisses() {
 
     // Without verify the damage passes for a success.
     form.BitBtn4Click();
+    WaitIdle(form);
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
     QVERIFY(FileBytes(fixture.StoragePath("C.BIN")) != bytes);
 
     form.CheckVerify->setChecked(true);
     form.BitBtn4Click();
+    WaitIdle(form);
     QVERIFY(FileBytes(fixture.StoragePath("C.BIN")) != bytes);
     QVERIFY2(form.StatusText(1).startsWith(QStringLiteral("Verify failed")), qPrintable(form.StatusText(1)));
     const auto entries = JournalEntries(fixture);
@@ -445,6 +454,7 @@ void EverydayTest::verifyCatchesDamageTheChecksumMisses() {
     fixture.RestartSimulator({});
     dnclink::UdpSetDestinationPort(fixture.simulator->UdpPort());
     form.BitBtn4Click();
+    WaitIdle(form);
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
     QCOMPARE(FileBytes(fixture.StoragePath("C.BIN")), bytes);
     QVERIFY(form.MessageLog1->Texts().last().startsWith(QStringLiteral("Verified \\C.BIN")));
@@ -467,12 +477,14 @@ void EverydayTest::journalLinePerOperation() {
     };
     std::vector<Expected> expected;
     form.BitBtn7Click();
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\O1234.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\O1234.NC"), uint8_t(0));
     expected.push_back({journal::kGet, "\\O1234.NC", "", std::to_string(sample.size()), Sha(sample)});
     form.BitBtn4Click();
+    WaitIdle(form);
     expected.push_back({journal::kPut, "\\UP.NC", local.toStdString(), "900", Sha(upload)});
     form.SelectedFileName = "COPY.NC";
     form.BitBtn10Click();
+    WaitIdle(form);
     const QByteArray saved = MemoTextToGbk(form.Memo1->toPlainText());
     expected.push_back({journal::kSaveAs, "\\COPY.NC", "", std::to_string(saved.size()), Sha(saved)});
     QVERIFY(ClickItem(form, "UP.NC"));
@@ -541,12 +553,14 @@ void EverydayTest::listingKeys() {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "PRG"));
     QTest::keyClick(form.ListView1, Qt::Key_Return);
+    WaitIdle(form);
     QCOMPARE(form.windowTitle(), QStringLiteral("\\PRG\\"));
     QVERIFY(ListCaptions(form).contains("O0001.CNC"));
 
     // Enter on a file reads it after the same question as a double-click.
     QVERIFY(ClickItem(form, "O0001.CNC"));
     QTest::keyClick(form.ListView1, Qt::Key_Enter);
+    WaitIdle(form);
     QCOMPARE(fixture.dialogs.shown.last().title, QStringLiteral("读远程文件？"));
     QCOMPARE(MemoTextToGbk(form.Memo1->toPlainText()), FileBytes(fixture.StoragePath("PRG/O0001.CNC")));
     QCOMPARE(form.SelectedFileName, QStringLiteral("O0001.CNC"));

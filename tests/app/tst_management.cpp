@@ -29,6 +29,7 @@ bool EnterPath(TForm1 &form, const QString &path) {
     for (const QString &level : path.split(QChar('/'), Qt::SkipEmptyParts)) {
         if (!ClickItem(form, level)) return false;
         form.ListView1DblClick();
+        WaitIdle(form);
     }
     return true;
 }

@@ -86,7 +86,7 @@ void RunEndsTest::downloadEndsWhereItStopped() {
     } else {
         HoldEscapeFromBlock(2);
     }
-    form.ReadNcFile(form.DeviceId, "\\LONG.NC");
+    Download(form, "\\LONG.NC");
     SetEscapeHeldOverride(nullptr);
     QCOMPARE(form.ProgressBar1->maximum(), 1500);
     QCOMPARE(form.ProgressBar1->value(), 512);
@@ -99,7 +99,7 @@ void RunEndsTest::downloadEndsWhereItStopped() {
     form.BitBtn7Click();
     if (!controllerGoesAway) {
         QCOMPARE(form.StatusPanel2->text(), note);
-        QCOMPARE(form.ReadNcFile(form.DeviceId, "\\O1234.NC"), uint8_t(0));
+        QCOMPARE(Download(form, "\\O1234.NC"), uint8_t(0));
         QVERIFY2(form.StatusPanel2->text().isEmpty(), qPrintable(form.StatusPanel2->text()));
         QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
     }
@@ -114,6 +114,7 @@ void RunEndsTest::abortedUploadLeavesTheBarWhereItWas() {
     fixture.dialogs.modal = [](QDialog *) { return int(TForm2::kResultOk); };
     HoldEscapeFromBlock(2);
     form.BitBtn4Click();
+    WaitIdle(form);
     SetEscapeHeldOverride(nullptr);
     const QString note = QStringLiteral("Upload stopped at block 2 of 3: 512 of 1500 bytes sent");
     // The listing read after it does not fill the bar either.

@@ -47,6 +47,7 @@ void PressCtrlS(TForm1 &form) {
     form.activateWindow();
     QVERIFY(QTest::qWaitForWindowActive(&form));
     QTest::keyClick(form.Memo1, Qt::Key_S, Qt::ControlModifier);
+    WaitIdle(form);
 }
 
 // Lists \PRG\ and reads O0001.CNC into the memo, as the user does.
@@ -54,8 +55,9 @@ void ReadProgram(TForm1 &form) {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QVERIFY(ClickItem(form, "O0001.CNC"));
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\PRG\\O0001.CNC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\PRG\\O0001.CNC"), uint8_t(0));
 }
 
 bool AnyWriteSent() {
@@ -122,6 +124,7 @@ void SaveGuardsTest::saveAsTargets() {
     fixture.dialogs.confirmAnswer = answer;
     RecordSentFrames();
     form.BitBtn10Click();
+    WaitIdle(form);
 
     if (box.isEmpty()) {
         QVERIFY(fixture.dialogs.shown.isEmpty());
@@ -160,6 +163,7 @@ void SaveGuardsTest::uploadRefusesSystemNames() {
     const QByteArray rom = FileBytes(fixture.StoragePath("QVT/QVTROM.BIN"));
     RecordSentFrames();
     form.BitBtn4Click();
+    WaitIdle(form);
     QVERIFY(SentFrames().empty());
     QCOMPARE(fixture.dialogs.shown.size(), 1);
     QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("error"));
@@ -186,6 +190,7 @@ void SaveGuardsTest::partialTextAsks() {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QVERIFY(ClickItem(form, "LONG.NC"));
     if (dncView) {
         WriteFileBytes(fixture.WorkPath("LONG.NC"), Bytes(program));
@@ -197,7 +202,7 @@ void SaveGuardsTest::partialTextAsks() {
         static int blocks;
         blocks = 0;
         SetEscapeHeldOverride([] { return ++blocks == 2; });
-        form.ReadNcFile(form.DeviceId, "\\PRG\\LONG.NC");
+        Download(form, "\\PRG\\LONG.NC");
         SetEscapeHeldOverride(nullptr);
     }
     QVERIFY(form.MemoIncomplete());
@@ -215,7 +220,7 @@ void SaveGuardsTest::partialTextAsks() {
         };
         RecordSentFrames();
         if (viaCtrlS) PressCtrlS(form);
-        else form.BitBtn10Click();
+        else { form.BitBtn10Click(); WaitIdle(form); }
         QVERIFY(!fixture.dialogs.shown.isEmpty());
         QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("ask"));
         QCOMPARE(fixture.dialogs.shown[0].title, QStringLiteral("Incomplete program"));
@@ -341,7 +346,7 @@ void SaveGuardsTest::unsavedSaveCancelledOrFailedKeepsTheEdits() {
     fixture.dialogs.shown.clear();
     RecordSentFrames();
 
-    if (action == "download") form.ListView1DblClick();
+    if (action == "download") { form.ListView1DblClick(); WaitIdle(form); }
     else if (action == "dnc") form.BitBtn11Click();
     else form.close();
 

@@ -4,11 +4,13 @@
 
 #include <QComboBox>
 #include <QDir>
+#include <QFile>
 #include <QLineEdit>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QSpinBox>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
@@ -80,6 +82,7 @@ void EnterPrg(TForm1 &form) {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
 }
 
 TForm1 *busyForm = nullptr;
@@ -108,6 +111,9 @@ private slots:
     void escapeAbortsSaveAs();
     void requestsAreRefusedWhileOneRuns();
     void closeDuringTransferAbortsThenCloses();
+    void closeDuringTransferAnsweredNo();
+    void longDownloadArrivesWholeAtTheMemosPace();
+    void destroyedDuringTransferEndsItsWorker();
     void serialLinkOverPseudoTerminal();
     void charactersAndLineBreaksAcrossBlocks();
     void linkMessagesStayOutOfTheDownload();
@@ -128,7 +134,7 @@ void TransfersTest::downloadShowsGbkTextAndSavesBackIdentical() {
     }();
     QVERIFY(original.size() > 1024);  // several blocks
     RecordSentFrames();
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\PRG\\O0002.CNC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\PRG\\O0002.CNC"), uint8_t(0));
     const uint32_t blocks = (original.size() + 511) / 512;
     std::vector<uint32_t> expected;
     for (uint32_t k = 1; k <= blocks; ++k) expected.push_back(k);
@@ -138,12 +144,13 @@ void TransfersTest::downloadShowsGbkTextAndSavesBackIdentical() {
 
     // The program with the GBK comment reads as Chinese and, saved back
     // under a new name, arrives byte for byte.
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\PRG\\O0001.CNC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\PRG\\O0001.CNC"), uint8_t(0));
     QVERIFY(form.Memo1->toPlainText().contains(QStringLiteral("主程序")));
     QVERIFY(ClickItem(form, "O0001.CNC"));
     QString proposed;
     fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed, "\\PRG\\COPY.CNC");
     form.BitBtn10Click();
+    WaitIdle(form);
     QCOMPARE(proposed, QStringLiteral("\\PRG\\O0001.CNC|shown"));
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
     QCOMPARE(ReadFileBytes(fixture.StoragePath("PRG/COPY.CNC")), ReadFileBytes(fixture.StoragePath("PRG/O0001.CNC")));
@@ -158,7 +165,7 @@ void TransfersTest::downloadCutsEachBlockAtNul() {
     WriteFileBytes(fixture.StoragePath("NUL.NC"), Bytes(content));
     TForm1 &form = fixture.Open();
     form.Memo1->setPlainText("old text");
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\NUL.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\NUL.NC"), uint8_t(0));
     const QByteArray expected = content.left(100) + content.mid(512, 88) + content.mid(1024);
     QCOMPARE(form.Memo1->toPlainText().toLatin1(), expected);
     QVERIFY(!form.Memo1->isReadOnly());
@@ -170,7 +177,7 @@ void TransfersTest::downloadOfEmptyFile() {
     TForm1 &form = fixture.Open();
     form.Memo1->setPlainText("old text");
     RecordSentFrames();
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\EMPTY.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\EMPTY.NC"), uint8_t(0));
     QCOMPARE(SentFrames().size(), size_t(1));
     QVERIFY(form.Memo1->toPlainText().isEmpty());
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
@@ -189,11 +196,13 @@ void TransfersTest::progressCountsBytesAgainstTheFileSize() {
     // Seen before each block: the bar's range is the byte size and it has
     // moved by one block per block read.
     SetEscapeHeldOverride([] {
-        busyObservations.append(
-            QStringLiteral("%1|%2").arg(busyForm->ProgressBar1->maximum()).arg(busyForm->ProgressBar1->value()));
+        OnWindowThread([] {
+            busyObservations.append(
+                QStringLiteral("%1|%2").arg(busyForm->ProgressBar1->maximum()).arg(busyForm->ProgressBar1->value()));
+        });
         return false;
     });
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\THREE.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\THREE.NC"), uint8_t(0));
     QCOMPARE(busyObservations, (QStringList{"1300|0", "1300|512", "1300|1024"}));
     QCOMPARE(form.ProgressBar1->value(), 1300);
     busyForm = nullptr;
@@ -205,7 +214,7 @@ void TransfersTest::escapeAbortsDownloadAfterBlockZero() {
     TForm1 &form = fixture.Open();
     SetEscapeHeldOverride([] { return true; });
     RecordSentFrames();
-    form.ReadNcFile(form.DeviceId, "\\THREE.NC");
+    Download(form, "\\THREE.NC");
     QCOMPARE(SentFrames().size(), size_t(2));
     QCOMPARE(SentFrames()[0].TextFrom(4), std::string("\\THREE.NC"));
     QCOMPARE(ReadBlocks(), std::vector<uint32_t>{kAbort});
@@ -234,9 +243,9 @@ void TransfersTest::uploadBlockSequence() {
     fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
     RecordSentFrames();
     form.BitBtn4Click();
+    WaitIdle(form);
     QCOMPARE(fixture.dialogs.lastInitialName, QStringLiteral("DROPGLUE.CNC"));
     QCOMPARE(proposed, QStringLiteral("\\PRG\\UP.NC|hidden"));
-    QVERIFY(!form.Form2->SpeedButton1->isHidden());
     QCOMPARE(WriteLengths(), lengths);
     std::vector<uint32_t> blocks{0};
     for (uint32_t k = 1; k < lengths.size(); ++k) blocks.push_back(k);
@@ -251,6 +260,14 @@ void TransfersTest::uploadBlockSequence() {
     QVERIFY(ListCaptions(form).contains("UP.NC"));
     QVERIFY(form.ProgressBar1->maximum() > form.ProgressBar1->minimum());
     QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
+
+    // The upload's dialog had no save button; Save As after it still offers it.
+    form.Memo1->setPlainText("G00");
+    form.SelectedFileName = "UP.NC";
+    fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultCancel, &proposed);
+    form.BitBtn10Click();
+    WaitIdle(form);
+    QCOMPARE(proposed, QStringLiteral("\\PRG\\UP.NC|shown"));
 }
 
 void TransfersTest::uploadCancelledSendsNothing() {
@@ -262,10 +279,12 @@ void TransfersTest::uploadCancelledSendsNothing() {
     RecordSentFrames();
     fixture.dialogs.openFileAnswer.clear();  // file dialog cancelled
     form.BitBtn4Click();
+    WaitIdle(form);
     fixture.dialogs.openFileAnswer = local;  // path dialog cancelled
     QString proposed;
     fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultCancel, &proposed);
     form.BitBtn4Click();
+    WaitIdle(form);
     QCOMPARE(proposed, QStringLiteral("\\UP.NC|hidden"));
     QVERIFY(SentFrames().empty());
     QCOMPARE(form.StatusText(1), QStringLiteral("marker"));
@@ -274,10 +293,13 @@ void TransfersTest::uploadCancelledSendsNothing() {
     // dialog keeps its file name; a cancelled one leaves it as it was.
     QCOMPARE(fixture.dialogs.lastInitialName, QStringLiteral("DROPGLUE.CNC"));
     form.BitBtn4Click();
+    WaitIdle(form);
     QCOMPARE(fixture.dialogs.lastInitialName, local);
     fixture.dialogs.openFileAnswer.clear();
     form.BitBtn4Click();
+    WaitIdle(form);
     form.BitBtn4Click();
+    WaitIdle(form);
     QCOMPARE(fixture.dialogs.lastInitialName, local);
 }
 
@@ -294,6 +316,7 @@ void TransfersTest::uploadOfMissingFile() {
         fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
         RecordSentFrames();
         form.BitBtn4Click();
+        WaitIdle(form);
         QVERIFY(SentFrames().empty());
         QCOMPARE(fixture.dialogs.shown.size(), 1);
         QCOMPARE(fixture.dialogs.shown[0].title, QStringLiteral("文件操作错误"));
@@ -319,6 +342,7 @@ void TransfersTest::uploadUnsuitablePathIsRefused() {
         };
         RecordSentFrames();
         form.BitBtn4Click();
+        WaitIdle(form);
         QVERIFY(SentFrames().empty());
         QCOMPARE(fixture.dialogs.shown.size(), 1);
         QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("error"));
@@ -336,6 +360,7 @@ void TransfersTest::escapeAbortsUpload() {
     SetEscapeHeldOverride([] { return true; });
     RecordSentFrames();
     form.BitBtn4Click();
+    WaitIdle(form);
     QCOMPARE(WriteBlocks(), (std::vector<uint32_t>{0, kAbort}));
     QCOMPARE(form.StatusText(1), TransferAbortedText());
     // The controller discards an upload that ended early.
@@ -348,9 +373,11 @@ void TransfersTest::saveAsRefusesEmptyMemoAndMissingName() {
     RecordSentFrames();
     form.SelectedFileName = "A.NC";
     form.BitBtn10Click();
+    WaitIdle(form);
     form.Memo1->setPlainText("G00 X0");
     form.SelectedFileName.clear();
     form.BitBtn10Click();
+    WaitIdle(form);
     QVERIFY(SentFrames().empty());
     QCOMPARE(fixture.dialogs.Texts(), (QStringList{"下载文件不能为空!!!", "文件名不能为空!!!"}));
     QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("error"));
@@ -367,6 +394,7 @@ void TransfersTest::saveAsOf512Characters() {
     fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
     RecordSentFrames();
     form.BitBtn10Click();
+    WaitIdle(form);
     QCOMPARE(proposed, QStringLiteral("\\S512.NC|shown"));
     QCOMPARE(WriteBlocks(), (std::vector<uint32_t>{0, 1}));
     QCOMPARE(WriteLengths(), (std::vector<uint16_t>{12 + 8, 516}));
@@ -386,6 +414,7 @@ void TransfersTest::saveAsRefusesTextOutsideGbk() {
     form.StatusPanel1->setText("marker");
     RecordSentFrames();
     form.BitBtn10Click();
+    WaitIdle(form);
     QVERIFY(SentFrames().empty());
     QCOMPARE(fixture.dialogs.shown.size(), 1);
     QCOMPARE(fixture.dialogs.shown[0].kind, QStringLiteral("error"));
@@ -396,10 +425,11 @@ void TransfersTest::saveAsRefusesTextOutsideGbk() {
     // A downloaded program with a byte that is no GBK text cannot go back
     // unchanged either: the user is told instead of the byte becoming '?'.
     WriteFileBytes(fixture.StoragePath("BAD.NC"), Bytes(QByteArray("G01 X1 (\xb0 )\r\nM30\r\n")));
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\BAD.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\BAD.NC"), uint8_t(0));
     form.SelectedFileName = "BAD.NC";
     fixture.dialogs.shown.clear();
     form.BitBtn10Click();
+    WaitIdle(form);
     QVERIFY(SentFrames().size() == 2);  // the download's block 0 and block 1 only
     QCOMPARE(fixture.dialogs.shown.size(), 1);
     QVERIFY(fixture.dialogs.shown[0].text.contains(QStringLiteral("not valid GBK")));
@@ -420,6 +450,7 @@ void TransfersTest::saveAsLocalSaveSendsNothing() {
     };
     RecordSentFrames();
     form.BitBtn10Click();
+    WaitIdle(form);
     QVERIFY(SentFrames().empty());
     QCOMPARE(fixture.dialogs.lastInitialName, QStringLiteral("O0009.NC"));
     QCOMPARE(ReadFileBytes(local), Bytes(ToGbk(QStringLiteral("%\r\nO0009(中文)\r\nM30\r\n%"))));
@@ -436,6 +467,7 @@ void TransfersTest::escapeAbortsSaveAs() {
     SetEscapeHeldOverride([] { return true; });
     RecordSentFrames();
     form.BitBtn10Click();
+    WaitIdle(form);
     QCOMPARE(WriteBlocks(), (std::vector<uint32_t>{0, kAbort}));
     // The abort block carries an empty (zero-filled) buffer, none of the text.
     const SentFrame &abortFrame = SentFrames()[1];
@@ -457,25 +489,32 @@ void TransfersTest::requestsAreRefusedWhileOneRuns() {
     // Before each block the loop asks about Escape: act as a user clicking
     // around at that moment.
     SetEscapeHeldOverride([] {
-        const size_t before = SentFrames().size();
-        busyForm->BitBtn7Click();
-        busyForm->BitBtn8Click();
-        busyForm->BitBtn10Click();
-        busyObservations.append(QStringLiteral("%1|%2|%3|%4")
-                                    .arg(SentFrames().size() - before)
-                                    .arg(busyForm->Busy())
-                                    .arg(busyForm->Memo1->isReadOnly())
-                                    .arg(busyForm->CB3->isEnabled()));
+        OnWindowThread([] {
+            const size_t before = SentFrames().size();
+            busyForm->BitBtn7Click();
+            busyForm->BitBtn8Click();
+            busyForm->BitBtn10Click();
+            busyForm->ListView1DblClick();
+            // The device, the link and its wait stay as the transfer found them.
+            busyObservations.append(QStringLiteral("%1|%2|%3|%4|%5")
+                                        .arg(SentFrames().size() - before)
+                                        .arg(busyForm->Busy())
+                                        .arg(busyForm->Memo1->isReadOnly())
+                                        .arg(busyForm->CB3->isEnabled())
+                                        .arg(busyForm->NetWait->isEnabled()));
+        });
         return false;
     });
     QVERIFY(ClickItem(form, "THREE.NC"));
     RecordSentFrames();
     form.ListView1DblClick();
-    QCOMPARE(busyObservations, (QStringList{"0|1|1|0", "0|1|1|0", "0|1|1|0"}));
+    WaitIdle(form);
+    QCOMPARE(busyObservations, (QStringList{"0|1|1|0|0", "0|1|1|0|0", "0|1|1|0|0"}));
     QCOMPARE(ReadBlocks(), (std::vector<uint32_t>{1, 2, 3}));
     QVERIFY(fixture.dialogs.Texts().count() == 1);  // only the confirmation
     QVERIFY(!form.Busy());
     QVERIFY(form.CB3->isEnabled());
+    QVERIFY(form.NetWait->isEnabled());
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
     busyForm = nullptr;
 }
@@ -488,19 +527,88 @@ void TransfersTest::closeDuringTransferAbortsThenCloses() {
     form.BitBtn7Click();
     busyForm = &form;
     SetEscapeHeldOverride([] {
-        busyForm->close();
+        OnWindowThread([] { busyForm->close(); });
         return false;
     });
     QVERIFY(ClickItem(form, "THREE.NC"));
     RecordSentFrames();
+    fixture.dialogs.shown.clear();
     form.ListView1DblClick();
+    // Asked once, as during a DNC run, naming the transfer; the window goes
+    // once the transfer has ended.
+    QTRY_VERIFY(!form.isVisible());
+    QVERIFY(!form.Busy());
+    SetEscapeHeldOverride(nullptr);
     // Block 1 was on its way when the close came; the next one aborts.
     QCOMPARE(ReadBlocks(), (std::vector<uint32_t>{1, kAbort}));
-    QVERIFY(form.isVisible());
-    SetEscapeHeldOverride(nullptr);
-    QTRY_VERIFY(!form.isVisible());
+    QCOMPARE(fixture.dialogs.shown.size(), 2);  // the download's confirmation, then the close
+    QCOMPARE(fixture.dialogs.shown[1].title, QStringLiteral("Close during a transfer"));
+    QVERIFY(fixture.dialogs.shown[1].text.contains(QStringLiteral("The download of \\THREE.NC with device 1")));
     QVERIFY(!EscapeHeld());
+    // The transfer ended as Esc ends it, journal line included.
+    QFile journal(fixture.JournalFile());
+    QVERIFY(journal.open(QIODevice::ReadOnly));
+    QVERIFY(journal.readAll().contains("Download stopped at block 2 of 3: 512 of 1300 bytes arrived"));
     busyForm = nullptr;
+}
+
+void TransfersTest::closeDuringTransferAnsweredNo() {
+    AppFixture fixture;
+    WriteFileBytes(fixture.StoragePath("THREE.NC"), Bytes(Pattern(1300)));
+    TForm1 &form = fixture.Open();
+    form.show();
+    busyForm = &form;
+    SetEscapeHeldOverride([] {
+        OnWindowThread([] { busyForm->close(); });
+        return false;
+    });
+    fixture.dialogs.answer = [](const ShownBox &box) { return box.title != QStringLiteral("Close during a transfer"); };
+    RecordSentFrames();
+    form.ReadNcFile(form.DeviceId, "\\THREE.NC");
+    WaitIdle(form);
+    SetEscapeHeldOverride(nullptr);
+    // Asked before each block, and each No lets the download go on whole.
+    QCOMPARE(fixture.dialogs.shown.size(), 3);
+    QCOMPARE(ReadBlocks(), (std::vector<uint32_t>{1, 2, 3}));
+    QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
+    QCoreApplication::processEvents();
+    QVERIFY(form.isVisible());
+    busyForm = nullptr;
+}
+
+void TransfersTest::longDownloadArrivesWholeAtTheMemosPace() {
+    AppFixture fixture;
+    // Far more text than the worker hands the window ahead of the memo: the
+    // worker waits for the memo, and every piece lands once, in order.
+    QByteArray program;
+    for (int line = 0; program.size() < 300 * 1024; ++line)
+        program += "N" + QByteArray::number(line) + " G01 X" + QByteArray::number(line % 97) + ".5\r\n";
+    WriteFileBytes(fixture.StoragePath("LONG.NC"), Bytes(program));
+    TForm1 &form = fixture.Open();
+    QCOMPARE(Download(form, "\\LONG.NC"), uint8_t(0));
+    QCOMPARE(MemoTextToGbk(form.Memo1->toPlainText()), program);
+    QVERIFY(!form.MemoIncomplete());
+    QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
+}
+
+void TransfersTest::destroyedDuringTransferEndsItsWorker() {
+    AppFixture fixture;
+    // A slow controller: the download is still on its way when the window goes.
+    ncsim::Options options;
+    options.delayMs = 20;
+    fixture.RestartSimulator(options);
+    WriteFileBytes(fixture.StoragePath("LONG.NC"), Bytes(Pattern(100 * 512)));
+    TForm1 &form = fixture.Open();
+    RecordSentFrames();
+    form.ReadNcFile(form.DeviceId, "\\LONG.NC");
+    QTRY_VERIFY(form.ProgressBar1->value() >= 512);
+    // The window is destroyed without being closed: it stops the worker and
+    // waits for it, so nothing of the transfer reaches freed controls.
+    fixture.form.reset();
+    const std::vector<uint32_t> blocks = ReadBlocks();
+    QVERIFY(!blocks.empty());
+    QCOMPARE(blocks.back(), kAbort);
+    QVERIFY(blocks.size() < 100);
 }
 
 void TransfersTest::serialLinkOverPseudoTerminal() {
@@ -527,7 +635,7 @@ void TransfersTest::serialLinkOverPseudoTerminal() {
     QVERIFY(busyObservations[0].startsWith(QStringLiteral("Busy")));
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
     QCOMPARE(ListCaptions(form), kSampleRoot);
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\O1234.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\O1234.NC"), uint8_t(0));
     QCOMPARE(MemoTextToGbk(form.Memo1->toPlainText()), QByteArray("%\r\nO1234(TEST)\r\nG04 X1.0\r\nM30\r\n%\r\n"));
     busyForm = nullptr;
     form.close();
@@ -542,7 +650,7 @@ void TransfersTest::charactersAndLineBreaksAcrossBlocks() {
     QCOMPARE(content.indexOf("\r\n"), 1023);
     WriteFileBytes(fixture.StoragePath("SPLIT.NC"), Bytes(content));
     TForm1 &form = fixture.Open();
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\SPLIT.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\SPLIT.NC"), uint8_t(0));
     const QString text = form.Memo1->toPlainText();
     QCOMPARE(text.mid(511, 1), QStringLiteral("中"));
     QCOMPARE(text.count(QChar('\n')), 2);
@@ -555,10 +663,10 @@ void TransfersTest::linkMessagesStayOutOfTheDownload() {
     TForm1 &form = fixture.Open();
     busyForm = &form;
     SetEscapeHeldOverride([] {
-        busyForm->AddLogLine(QStringLiteral("网络数据发送错误:-1"));
+        OnWindowThread([] { busyForm->AddLogLine(QStringLiteral("网络数据发送错误:-1")); });
         return false;
     });
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\TWO.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\TWO.NC"), uint8_t(0));
     const QString line = QStringLiteral("网络数据发送错误:-1");
     // The memo holds the program only; the lines are in the message log.
     QCOMPARE(form.Memo1->toPlainText(), QString::fromLatin1(Pattern(700)));
@@ -593,7 +701,7 @@ void TransfersTest::repeatedAnswersNeverShiftTheDownload() {
     for (int round = 0; round < 4; ++round) {
         form.BitBtn7Click();
         if (form.StatusText(1) == success) QCOMPARE(ListCaptions(form), kSampleRoot);
-        const uint8_t code = form.ReadNcFile(form.DeviceId, "\\PRG\\O0002.CNC");
+        const uint8_t code = Download(form, "\\PRG\\O0002.CNC");
         if (code == 0) {
             QCOMPARE(MemoTextToGbk(form.Memo1->toPlainText()), original);
             ++exact;
@@ -613,11 +721,12 @@ void TransfersTest::ratePanelDuringDownloadAndUpload() {
     busyForm = &form;
     // Seen before each block: blocks done of all so far.
     SetEscapeHeldOverride([] {
-        busyObservations.append(busyForm->StatusPanel2->text().section(QStringLiteral("  "), 0, 0));
+        OnWindowThread(
+            [] { busyObservations.append(busyForm->StatusPanel2->text().section(QStringLiteral("  "), 0, 0)); });
         return false;
     });
     busyObservations.clear();
-    QCOMPARE(form.ReadNcFile(form.DeviceId, "\\THREE.NC"), uint8_t(0));
+    QCOMPARE(Download(form, "\\THREE.NC"), uint8_t(0));
     QCOMPARE(busyObservations, (QStringList{"Block 0/3", "Block 1/3", "Block 2/3"}));
     QVERIFY(form.StatusPanel2->text().isEmpty());
 
@@ -626,6 +735,7 @@ void TransfersTest::ratePanelDuringDownloadAndUpload() {
     QString proposed;
     fixture.dialogs.modal = AnswerPathDialog(TForm2::kResultOk, &proposed);
     form.BitBtn4Click();
+    WaitIdle(form);
     QCOMPARE(form.StatusText(1), QStringLiteral("Operation Successful"));
     QCOMPARE(busyObservations, (QStringList{"Block 0/3", "Block 1/3", "Block 2/3"}));
     QVERIFY(form.StatusPanel2->text().isEmpty());

@@ -171,7 +171,7 @@ void WhereAmITest::failuresExplainThemselves() {
         fixture.simulator->Stop();
         form.BitBtn7Click();
     } else {
-        form.ReadNcFile(form.DeviceId, "\\GONE.NC");
+        Download(form, "\\GONE.NC");
     }
     QCOMPARE(form.StatusText(1), status);
     QCOMPARE(form.MessageLog1->Texts().last(), status + QStringLiteral(": ") + explained);
@@ -198,6 +198,7 @@ void WhereAmITest::menuStates() {
     if (!folder.isEmpty()) {
         QVERIFY(ClickItem(form, folder));
         form.ListView1DblClick();
+        WaitIdle(form);
     }
     form.ListView1->clearSelection();
     if (!selection.isEmpty()) QVERIFY(ClickItem(form, selection));
@@ -232,6 +233,7 @@ void WhereAmITest::createFolderFromAnEmptyArea() {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "DATA"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QVERIFY(ListCaptions(form).isEmpty());
     // A right-click on the empty listing: only what applies to the folder.
     emit form.ListView1->customContextMenuRequested(QPoint(5, 5));
@@ -276,6 +278,7 @@ void WhereAmITest::listingContradictsTheAnswer() {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QVERIFY(ClickItem(form, command == "NC1" ? "OLD" : caption));
     fixture.dialogs.modal = [caption](QDialog *dialog) {
         static_cast<TForm2 *>(dialog)->Edit1->setText(caption);

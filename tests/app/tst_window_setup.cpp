@@ -119,6 +119,7 @@ void WindowSetupTest::deviceChangeShowsItsAddressAndResetsBrowsing() {
     form.BitBtn7Click();
     QVERIFY(ClickItem(form, "PRG"));
     form.ListView1DblClick();
+    WaitIdle(form);
     QCOMPARE(form.CurrentNcPath, QStringLiteral("\\PRG\\"));
     QVERIFY(ClickItem(form, "O0001.CNC"));
     QCOMPARE(form.SelectedFileName, QStringLiteral("O0001.CNC"));
