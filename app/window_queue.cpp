@@ -1,6 +1,7 @@
 #include "app/window_queue.h"
 
 #include <QMetaObject>
+#include <QTimer>
 
 std::shared_ptr<WindowQueue> WindowQueue::Create(QObject *window) {
     return std::shared_ptr<WindowQueue>(new WindowQueue(window));
@@ -85,7 +86,8 @@ void WindowQueue::Drain() {
     {
         const std::lock_guard lock(mutex_);
         batch.swap(items_);
-        drainPosted_ = false;
+        // drainPosted_ stays set: what the worker posts meanwhile waits for
+        // the turn this one schedules when it is done.
     }
     for (Item &item : batch) {
         // An action may have detached the queue (the run ended, the
@@ -96,14 +98,18 @@ void WindowQueue::Drain() {
     }
     if (!detachedHere_ && flush_) flush_();
     draining_ = false;
-    if (detachedHere_ || !missedTurn_) return;
     missedTurn_ = false;
+    if (detachedHere_) return;
     const std::lock_guard lock(mutex_);
     if (items_.empty()) {
         drainPosted_ = false;
         return;
     }
+    // The next turn goes behind the window's timers and paints, not ahead of
+    // them as a posted call would: a worker that keeps posting then never
+    // holds the window for more than one turn at a time.
     std::weak_ptr<WindowQueue> weak = weak_from_this();
-    QMetaObject::invokeMethod(
-        window_, [weak] { if (const auto queue = weak.lock()) queue->Drain(); }, Qt::QueuedConnection);
+    QTimer::singleShot(1, window_, [weak] {
+        if (const auto queue = weak.lock()) queue->Drain();
+    });
 }
