@@ -221,10 +221,8 @@ void TForm1::RestartDncClick() {
     job->path = path;
     job->program = std::move(*program);
     job->plan = dialog.Result().plan;
-    journal::Sha256 hash;
     const std::string_view preamble = job->plan.PreambleText();
-    hash.Update(reinterpret_cast<const uint8_t *>(preamble.data()), preamble.size());
-    job->preambleSha256 = hash.HexDigest();
+    job->preambleSha256 = journal::Sha256Hex(preamble.data(), preamble.size());
     if (!BeginRequest()) return;
     StartDncRun(std::move(job));
 }

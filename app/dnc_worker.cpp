@@ -7,7 +7,7 @@
 #include <cstring>
 
 #include "nccmd/result_texts.h"
-#include "journal/sha256.h"
+#include "journal/data_tally.h"
 #include "nccmd/transfers.h"
 
 std::atomic<uint8_t> DncStopRequested{0};
@@ -40,8 +40,7 @@ void DncWorker(DncWindow &window, uint8_t address, const DncRestartJob *restart)
         } else {
             // The journal names the program by the hash of the file's bytes,
             // before block 1's '%' is replaced for sending.
-            journal::Sha256 hash;
-            uint64_t read = 0;
+            journal::DataTally streamed;
             // Line feeds before the block in hand and up to its end: the
             // program line a stopped run stopped at, without reading the
             // file again.
@@ -50,14 +49,13 @@ void DncWorker(DncWindow &window, uint8_t address, const DncRestartJob *restart)
             auto source = [&](uint8_t *buffer, size_t length) {
                 if (restart) {
                     const std::string &stream = restart->plan.stream;
-                    if (length > stream.size() - read) return false;
-                    std::memcpy(buffer, stream.data() + read, length);
+                    if (length > stream.size() - streamed.Bytes()) return false;
+                    std::memcpy(buffer, stream.data() + streamed.Bytes(), length);
                 } else if (file.read(reinterpret_cast<char *>(buffer), static_cast<qint64>(length)) !=
                            static_cast<qint64>(length)) {
                     return false;
                 }
-                hash.Update(buffer, length);
-                read += length;
+                streamed.Add(buffer, length);
                 linesBeforeLast = lines;
                 lines += static_cast<uint64_t>(std::count(buffer, buffer + length, uint8_t('\n')));
                 return true;
@@ -82,13 +80,13 @@ void DncWorker(DncWindow &window, uint8_t address, const DncRestartJob *restart)
             const auto size = static_cast<uint64_t>(restart ? restart->plan.stream.size() : file.size());
             const nccmd::TransferResult result = nccmd::RunDncStream(address, static_cast<int32_t>(size), callbacks);
             file.close();
-            window.ProgramStreamed(path, read, hash.HexDigest());
+            window.ProgramStreamed(path, streamed.Bytes(), streamed.HexDigest());
             if (announced && !result.Succeeded()) {
                 // The bytes the controller took: the abort block and a block
                 // that failed are not among them. The bar shows that much,
                 // not the full bar of a finished run.
                 const uint64_t taken = result.bytesDone;
-                const uint64_t newlines = taken == read ? lines : linesBeforeLast;
+                const uint64_t newlines = taken == streamed.Bytes() ? lines : linesBeforeLast;
                 const int64_t blocks = static_cast<int64_t>((size + 511) / 512);
                 const int64_t block = std::min<int64_t>(static_cast<int64_t>(taken / 512) + 1, blocks);
                 uint64_t line = newlines + 1;

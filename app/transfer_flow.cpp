@@ -7,8 +7,8 @@
 #include <cstring>
 
 #include "app/gbk_text.h"
+#include "journal/data_tally.h"
 #include "journal/journal.h"
-#include "journal/sha256.h"
 #include "nccmd/result_texts.h"
 
 namespace {
@@ -49,11 +49,9 @@ TransferOutcome TransferFlow::Download(const QString &remotePath) {
     view_.TransferStarting();
     const QByteArray path = ToGbk(remotePath);
     GbkBlockDecoder decoder;
-    journal::Sha256 hash;
-    uint64_t received = 0;
+    journal::DataTally received;
     auto sink = [&](const uint8_t *data, size_t length) {
-        hash.Update(data, length);
-        received += length;
+        received.Add(data, length);
         // A block's text ends at its first NUL byte.
         const size_t textLength = strnlen(reinterpret_cast<const char *>(data), length);
         view_.DownloadText(decoder.Decode(reinterpret_cast<const char *>(data), static_cast<qsizetype>(textLength)));
@@ -93,7 +91,7 @@ TransferOutcome TransferFlow::Download(const QString &remotePath) {
         journalled = WithEndNote(outcome.status, QStringLiteral("%1 from device %2").arg(remotePath).arg(target_.deviceId),
                                  note);
     }
-    view_.Journal({journal::kGet, remotePath, {}, received, hash.HexDigest(), journalled});
+    view_.Journal({journal::kGet, remotePath, {}, received.Bytes(), received.HexDigest(), journalled});
     return outcome;
 }
 
@@ -110,13 +108,11 @@ TransferOutcome TransferFlow::Upload(const QString &localFile, const QString &re
     }
     const auto size = static_cast<int32_t>(file.size());
     const QByteArray path = ToGbk(remotePath);
-    journal::Sha256 hash;
-    uint64_t sent = 0;
+    journal::DataTally sent;
     auto source = [&](uint8_t *buffer, size_t length) {
         if (file.read(reinterpret_cast<char *>(buffer), static_cast<qint64>(length)) != static_cast<qint64>(length))
             return false;
-        hash.Update(buffer, length);
-        sent += length;
+        sent.Add(buffer, length);
         return true;
     };
     auto progress = [this](uint64_t done, uint64_t total) { Progress(done, total); };
@@ -132,7 +128,7 @@ TransferOutcome TransferFlow::Upload(const QString &localFile, const QString &re
         return std::max<qint64>(0, file.read(reinterpret_cast<char *>(buffer), static_cast<qint64>(length)));
     };
     const QString absolute = QFileInfo(localFile).absoluteFilePath();
-    return Finish({journal::kPut, remotePath, absolute, sent, hash.HexDigest(), {}}, result,
+    return Finish({journal::kPut, remotePath, absolute, sent.Bytes(), sent.HexDigest(), {}}, result,
                   static_cast<uint64_t>(size), QStringLiteral("Upload"), expected);
 }
 
@@ -141,14 +137,14 @@ TransferOutcome TransferFlow::SaveAs(const QString &remotePath, const QByteArray
     view_.TransferStarting();
     const QByteArray path = ToGbk(remotePath);
     qsizetype offset = 0;
-    journal::Sha256 hash;
+    journal::DataTally sent;
     auto source = [&](uint8_t *buffer, size_t length) {
         // The abort block goes out as the loop's zeroed buffer: the text
         // that would have followed is not sent once the user has said stop.
         if (abortSeen_) return true;
         if (offset + static_cast<qsizetype>(length) > text.size()) return false;
         std::memcpy(buffer, text.constData() + offset, length);
-        hash.Update(buffer, length);
+        sent.Add(buffer, length);
         offset += static_cast<qsizetype>(length);
         return true;
     };
@@ -163,7 +159,7 @@ TransferOutcome TransferFlow::SaveAs(const QString &remotePath, const QByteArray
         readAt += n;
         return n;
     };
-    return Finish({journal::kSaveAs, remotePath, {}, static_cast<uint64_t>(offset), hash.HexDigest(), {}}, result,
+    return Finish({journal::kSaveAs, remotePath, {}, sent.Bytes(), sent.HexDigest(), {}}, result,
                   static_cast<uint64_t>(text.size()), QStringLiteral("Save As"), expected);
 }
 
