@@ -68,26 +68,18 @@ void WindowQueue::Detach() {
 }
 
 void WindowQueue::Drain() {
-    // An action that opens a modal box runs a nested event loop; a drain
-    // call arriving there would overtake the actions still waiting behind
-    // it. The running drain posts the turn it missed when it is done.
-    if (draining_) {
-        missedTurn_ = true;
-        return;
-    }
-    draining_ = true;
+    // Only one turn is ever scheduled: drainPosted_ stays set from the post
+    // until this turn schedules the next, so an action that opens a modal
+    // box (a nested event loop) is never overtaken by a later turn.
     const auto keepAlive = shared_from_this();  // an action may release the last owner
     // One turn takes what is there now; what the worker posts meanwhile
-    // gets a turn of its own, posted then, so it also keeps its place among
-    // the window's other events. A worker that posts faster than the window
+    // waits for the next turn. A worker that posts faster than the window
     // runs actions would otherwise hold the window in here, and it would
     // neither paint nor see a key until the worker stopped.
     std::deque<Item> batch;
     {
         const std::lock_guard lock(mutex_);
         batch.swap(items_);
-        // drainPosted_ stays set: what the worker posts meanwhile waits for
-        // the turn this one schedules when it is done.
     }
     for (Item &item : batch) {
         // An action may have detached the queue (the run ended, the
@@ -97,8 +89,6 @@ void WindowQueue::Drain() {
         item.action();
     }
     if (!detachedHere_ && flush_) flush_();
-    draining_ = false;
-    missedTurn_ = false;
     if (detachedHere_) return;
     const std::lock_guard lock(mutex_);
     if (items_.empty()) {

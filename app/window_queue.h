@@ -56,8 +56,6 @@ private:
     bool detached_ = false;
     bool finished_ = false;
     // Window thread only.
-    bool draining_ = false;
-    bool missedTurn_ = false;  // a drain call came while a modal box was open
     bool detachedHere_ = false;
     std::function<void()> flush_;
 };

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "journal/journal.h"
+#include "tests/journal/sample_entry.h"
 #include "journal/sha256.h"
 
 namespace {
@@ -30,20 +31,7 @@ protected:
     std::string dir_;
 };
 
-journal::Entry Sample(const std::string &remote) {
-    journal::Entry e;
-    e.program = "dncctl";
-    e.operation = journal::kPut;
-    e.deviceId = "7";
-    e.link = "udp";
-    e.address = "10.0.0.7:2232";
-    e.remotePath = remote;
-    e.localFile = "/home/op/O0001.NC";
-    e.bytes = "3";
-    e.sha256 = journal::Sha256Hex("abc", 3);
-    e.result = "Operation Successful";
-    return e;
-}
+using journaltest::Sample;
 
 TEST_F(JournalFile, AwkwardTextStaysInsideItsField) {
     const std::string awkward[] = {"\\PRG\\O1.NC", "tab\there", "line\nbreak\r\n", "100%", "%09 literal",

@@ -17,14 +17,8 @@ using ncsim::Answer;
 
 namespace {
 
-std::string Slurp(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void Spill(const fs::path &p, const std::string &data) { std::ofstream(p, std::ios::binary) << data; }
+using testing_scratch::Slurp;
+using testing_scratch::Spill;
 
 // A sample tree as the root, next to a folder the controller must never
 // reach, with links from the root to it.

@@ -2,7 +2,9 @@
 #pragma once
 
 #include <filesystem>
+#include <fstream>
 #include <random>
+#include <sstream>
 #include <string>
 #include <system_error>
 
@@ -21,6 +23,18 @@ inline std::filesystem::path MakeScratchFolder(const std::string &prefix) {
         if (error) return {};
     }
     return {};
+}
+
+// A file's bytes, whole; and a file written with exactly these bytes.
+inline std::string Slurp(const std::filesystem::path &p) {
+    std::ifstream in(p, std::ios::binary);
+    std::stringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+inline void Spill(const std::filesystem::path &p, const std::string &data) {
+    std::ofstream(p, std::ios::binary) << data;
 }
 
 }  // namespace testing_scratch

@@ -20,14 +20,8 @@ using ncsim::StorageStatus;
 
 namespace {
 
-std::string Slurp(const fs::path &p) {
-    std::ifstream in(p, std::ios::binary);
-    std::stringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void Spill(const fs::path &p, const std::string &data) { std::ofstream(p, std::ios::binary) << data; }
+using testing_scratch::Slurp;
+using testing_scratch::Spill;
 
 std::vector<std::string> Names(const fs::path &dir) {
     std::vector<std::string> names;
