@@ -624,7 +624,15 @@ void TForm1::BitBtn9Click() {
     UpdateConnectionLine();
 }
 
+void TForm1::ShowPendingReports() {
+    if (dnc_) dnc_->queue->RunPending();
+    if (transfer_) transfer_->queue->RunPending();
+}
+
 void TForm1::closeEvent(QCloseEvent *event) {
+    // The question names the latest block, and a run that has just ended is
+    // no longer asked about.
+    ShowPendingReports();
     if (dnc_ && dnc_->programChosen) {
         // A run is streaming: the user decides, and the run ends the way
         // Stop ends it, journal line included, before the window closes.

@@ -170,6 +170,10 @@ public:
 
     // True while a request is in progress; request actions are refused then.
     bool Busy() const { return busy_; }
+    // Shows now what a running worker has reported so far (its calls wait
+    // for their turn behind the window's timers); for code about to read
+    // the window's picture of the run.
+    void ShowPendingReports();
 
     // The listing request of the current path, "%DirList%%" + path.
     QString ListingRequest() const;

@@ -67,10 +67,7 @@ void WindowQueue::Detach() {
     changed_.notify_all();
 }
 
-void WindowQueue::Drain() {
-    // Only one turn is ever scheduled: drainPosted_ stays set from the post
-    // until this turn schedules the next, so an action that opens a modal
-    // box (a nested event loop) is never overtaken by a later turn.
+void WindowQueue::RunTurn() {
     const auto keepAlive = shared_from_this();  // an action may release the last owner
     // One turn takes what is there now; what the worker posts meanwhile
     // waits for the next turn. A worker that posts faster than the window
@@ -89,6 +86,16 @@ void WindowQueue::Drain() {
         item.action();
     }
     if (!detachedHere_ && flush_) flush_();
+}
+
+void WindowQueue::RunPending() { RunTurn(); }
+
+void WindowQueue::Drain() {
+    // Only one turn is ever scheduled: drainPosted_ stays set from the post
+    // until this turn schedules the next, so an action that opens a modal
+    // box (a nested event loop) is never overtaken by a later turn.
+    const auto keepAlive = shared_from_this();  // an action may release the last owner
+    RunTurn();
     if (detachedHere_) return;
     const std::lock_guard lock(mutex_);
     if (items_.empty()) {

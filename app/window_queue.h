@@ -33,6 +33,10 @@ public:
 
     // Window side.
     void SetFlush(std::function<void()> flush);
+    // Runs now what the worker has posted so far, for window code about to
+    // read what those actions show (the close question's progress): a turn
+    // waits behind the window's timers, so it may not have run yet.
+    void RunPending();
     // True once the worker has marked itself finished, waiting up to `limit`.
     bool WaitFinished(std::chrono::milliseconds limit);
     // Drops what is pending and everything posted later; wakes a worker
@@ -42,6 +46,7 @@ public:
 private:
     explicit WindowQueue(QObject *window) : window_(window) {}
     void Drain();
+    void RunTurn();
 
     struct Item {
         std::function<void()> action;

@@ -213,6 +213,7 @@ void DncTest::stopWhileStreaming() {
     SetFrameObserver([&](const SentFrame &f) {
         if (f.function != 0x25 || f.number != 3) return;
         OnWindow(form, [&] {
+            form.ShowPendingReports();
             rate = form.StatusPanel2->text();
             form.BitBtn12Click();
         });
