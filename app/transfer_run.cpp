@@ -54,7 +54,13 @@ bool TForm1::TransferRun::Start(TransferTarget target, Job job) {
 }
 
 void TForm1::TransferRun::TransferStarting() {
-    queue->Post([this] { form_.StatusPanel1->setText(TransferStatusText()); });
+    queue->Post([this] {
+        form_.StatusPanel1->setText(TransferStatusText());
+        // The bar belongs to this transfer from now on: a read the
+        // controller refuses at once must not leave the last listing's full
+        // bar standing as if it had arrived.
+        form_.ProgressBar1->setValue(0);
+    });
 }
 
 void TForm1::TransferRun::Progress(uint64_t done, uint64_t total) {

@@ -51,6 +51,7 @@ private slots:
     void cleanup();
     void downloadEndsWhereItStopped_data();
     void downloadEndsWhereItStopped();
+    void refusedDownloadLeavesNoFullBar();
     void abortedUploadLeavesTheBarWhereItWas();
     void dncRunWhoseControllerGoesAway();
     void closeDuringARunAnsweredNo();
@@ -103,6 +104,15 @@ void RunEndsTest::downloadEndsWhereItStopped() {
         QVERIFY2(form.StatusPanel2->text().isEmpty(), qPrintable(form.StatusPanel2->text()));
         QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
     }
+}
+
+void RunEndsTest::refusedDownloadLeavesNoFullBar() {
+    AppFixture fixture;
+    TForm1 &form = fixture.Open();
+    form.BitBtn7Click();  // a listing fills the bar
+    QCOMPARE(form.ProgressBar1->value(), form.ProgressBar1->maximum());
+    QVERIFY(Download(form, "\\MISSING.NC") != 0);
+    QCOMPARE(form.ProgressBar1->value(), 0);
 }
 
 void RunEndsTest::abortedUploadLeavesTheBarWhereItWas() {
