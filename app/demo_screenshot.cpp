@@ -10,10 +10,12 @@
 #include <QProgressBar>
 #include <QTimer>
 #include <QTreeWidget>
+#include <atomic>
 #include <functional>
 
 #include "app/Unit1.h"
 #include "app/dialogs.h"
+#include "app/escape_key.h"
 #include "app/restart_dialog.h"
 
 namespace {
@@ -122,19 +124,71 @@ bool ShowDncScene(TForm1 &form, bool stop, bool restart = false) {
     return ok;
 }
 
+// Escape as the stopped download's operator presses it, once a quarter of
+// the program has arrived.
+std::atomic<bool> escapePressed{false};
+bool SceneEscape() { return escapePressed.load(); }
+
+bool QuarterArrived(TForm1 &form) {
+    const QProgressBar *bar = form.ProgressBar1;
+    return bar->maximum() > 1 && bar->value() * 4 >= bar->maximum() && bar->value() < bar->maximum();
+}
+
+// A download of a long program on the controller: under way (and, for
+// "refused", a listing asked for meanwhile), stopped with Escape, or failed
+// because the file went from the controller after it was listed.
+bool ShowDownloadScene(TForm1 &form, const QString &scene, const QString &controllerRoot) {
+    const QString folder = controllerRoot + QStringLiteral("/PRG/");
+    if (scene == QStringLiteral("download-failed")) {
+        if (!SelectItem(form, QStringLiteral("O0001.CNC")) || !QFile::remove(folder + QStringLiteral("O0001.CNC")))
+            return false;
+        form.ReadNcFile(form.DeviceId, form.CurrentNcPath + form.SelectedFileName);
+        return RunUntil([&form] { return !form.Busy(); }, 60000) && !form.LastTransfer().whole;
+    }
+    QByteArray program = "%\r\nO0200(LONG CONTOUR)\r\n";
+    for (int line = 0; program.size() < 4 * 1024 * 1024; ++line)
+        program += "N" + QByteArray::number(line) + " G01 X" + QByteArray::number(line % 300) + ".125 Y" +
+                   QByteArray::number(line % 170) + ".5 F800\r\n";
+    QFile file(folder + QStringLiteral("O0200.NC"));
+    if (!file.open(QIODevice::WriteOnly) || file.write(program) != program.size()) return false;
+    file.close();
+    form.BitBtn7Click();
+    if (!SelectItem(form, QStringLiteral("PRG"))) return false;
+    form.ListView1DblClick();
+    if (!SelectItem(form, QStringLiteral("O0200.NC"))) return false;
+    form.ReadNcFile(form.DeviceId, form.CurrentNcPath + form.SelectedFileName);
+    if (!RunUntil([&form] { return QuarterArrived(form); }, 60000)) return false;
+    if (scene == QStringLiteral("downloading")) return true;
+    if (scene == QStringLiteral("refused")) {
+        form.BitBtn7Click();  // ReadNCDeviceDir while the download runs
+        return form.Busy();
+    }
+    SetEscapeHeldOverride(&SceneEscape);
+    escapePressed = true;
+    const bool ended = RunUntil([&form] { return !form.Busy(); }, 60000);
+    SetEscapeHeldOverride(nullptr);
+    return ended && !form.LastTransfer().whole;
+}
+
 }  // namespace
 
 bool IsDemoScene(const QString &scene) {
     return scene == QStringLiteral("program") || scene == QStringLiteral("dnc") || scene == QStringLiteral("stopped") ||
-           scene == QStringLiteral("restart");
+           scene == QStringLiteral("restart") || scene == QStringLiteral("downloading") ||
+           scene == QStringLiteral("refused") || scene == QStringLiteral("download-stopped") ||
+           scene == QStringLiteral("download-failed");
 }
 
 QPixmap GrabDemoScene(TForm1 &form) { return scenePicture.isNull() ? form.grab() : QPixmap::fromImage(scenePicture); }
 
-bool ShowDemoScene(TForm1 &form, const QString &scene) {
+bool ShowDemoScene(TForm1 &form, const QString &scene, const QString &controllerRoot) {
+    if (scene.startsWith(QStringLiteral("download")) && scene != QStringLiteral("download-failed"))
+        return ShowDownloadScene(form, scene, controllerRoot);
+    if (scene == QStringLiteral("refused")) return ShowDownloadScene(form, scene, controllerRoot);
     form.BitBtn7Click();
     if (!SelectItem(form, QStringLiteral("PRG"))) return false;
     form.ListView1DblClick();
+    if (scene == QStringLiteral("download-failed")) return ShowDownloadScene(form, scene, controllerRoot);
     if (scene == QStringLiteral("dnc")) return ShowDncScene(form, false);
     if (scene == QStringLiteral("stopped")) return ShowDncScene(form, true);
     if (scene == QStringLiteral("restart")) return ShowDncScene(form, true, true);

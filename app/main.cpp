@@ -6,7 +6,7 @@
 //                              (default 100; remembered for later starts)
 //   dncpanel --demo            against a built-in simulated controller, over
 //                              UDP and a pseudo-terminal
-//   dncpanel --demo --screenshot FILE [--scene program|dnc|stopped|restart]
+//   dncpanel --demo --screenshot FILE [--scene NAME] (the names: demo_screenshot.h)
 //                              set a scene up (a program read, a DNC run
 //                              streaming, a run stopped) and save the
 //                              window as FILE
@@ -26,6 +26,7 @@
 #if DNCPANEL_HAVE_DEMO
 #include "app/demo_mode.h"
 #include "app/demo_screenshot.h"
+#include "ncsim/simulator.h"
 #endif
 
 namespace {
@@ -99,7 +100,8 @@ int main(int argc, char **argv) {
         if (parser.isSet(demo)) {
             controller = std::make_unique<DemoController>();
             if (parser.isSet(screenshot) && !IsDemoScene(parser.value(scene))) {
-                std::fprintf(stderr, "dncpanel: --scene wants program, dnc, stopped or restart\n");
+                std::fprintf(stderr, "dncpanel: --scene wants program, dnc, stopped, restart, downloading, refused,\n"
+                                     "  download-stopped or download-failed\n");
                 return 2;
             }
             // The DNC scenes show a run on its way: the controller machines
@@ -131,8 +133,9 @@ int main(int argc, char **argv) {
         if (controller && parser.isSet(screenshot)) {
             const QString file = parser.value(screenshot);
             const QString name = parser.value(scene);
-            QTimer::singleShot(300, &form, [&form, file, name] {
-                const bool ok = ShowDemoScene(form, name) && GrabDemoScene(form).save(file);
+            const QString root = QString::fromStdString(controller->Simulator()->Root());
+            QTimer::singleShot(300, &form, [&form, file, name, root] {
+                const bool ok = ShowDemoScene(form, name, root) && GrabDemoScene(form).save(file);
                 if (!ok) std::fprintf(stderr, "dncpanel: the screenshot failed\n");
                 QApplication::exit(ok ? 0 : 1);
             });
